@@ -1,0 +1,4 @@
+// The agent frame: program entry, service control, event log and the collection run.
+#pragma once
+
+#include <windows.h>

@@ -1,0 +1,4 @@
+// The agent's network settings discovery.
+#pragma once
+
+#include <windows.h>

@@ -1,0 +1,4 @@
+// The partition access library's operations, as the agent imports them.
+#pragma once
+
+#include <windows.h>
