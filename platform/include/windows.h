@@ -22,6 +22,7 @@
 
 #include "winsim/types.h"
 #include "winsim/error.h"
+#include "winsim/handle.h"
 #include "winsim/registry.h"
 #include "winsim/file.h"
 #include "winsim/profile.h"
