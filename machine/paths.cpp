@@ -7,7 +7,9 @@ namespace winsim {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // Splits the part of a path after its drive into components, applying "." and ".." and
 // Windows' dropping of trailing dots and blanks onto `components`.
@@ -27,7 +29,9 @@ void AppendComponents(std::vector<std::string>& components, std::string_view res
     }
 }
 
-bool HasDrive(std::string_view path) { return path.size() >= 2 && path[1] == ':'; }
+bool HasDrive(std::string_view path) {
+    return path.size() >= 2 && path[1] == ':';
+}
 
 // The entry of `directory` called `name` without regard to case; an exact match wins.
 std::optional<std::string> FindEntry(const fs::path& directory, const std::string& name) {
@@ -43,8 +47,8 @@ std::optional<std::string> FindEntry(const fs::path& directory, const std::strin
 }  // namespace
 
 fs::path DriveFolder(Machine& machine, char letter) {
-    return machine.Folder() /
-           (std::string("drive_") + static_cast<char>(std::tolower(static_cast<unsigned char>(letter))));
+    return machine.Folder() / (std::string("drive_") +
+                               static_cast<char>(std::tolower(static_cast<unsigned char>(letter))));
 }
 
 std::string CurrentDirectory(Machine& machine) {

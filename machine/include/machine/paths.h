@@ -1,6 +1,7 @@
 // Windows paths inside the machine folder. Drive X: is the folder drive_x/ of the machine; a
 // path's components are matched against what exists without regard to letter case, as Windows
-// matches them, so that "C:\WINNT\System32" finds drive_c/winnt/system32/ or drive_c/WINNT/System32/.
+// matches them, so that "C:\WINNT\System32" finds drive_c/winnt/system32/ or
+// drive_c/WINNT/System32/.
 #pragma once
 
 #include <filesystem>
