@@ -76,7 +76,9 @@ ZU_DECLARE_HANDLE(HBITMAP);
 ZU_DECLARE_HANDLE(HMENU);
 typedef HKEY* PHKEY;
 typedef HINSTANCE HMODULE;
-typedef int (*FARPROC)();
+// A function of no particular type: the one pointer type that casts to and from any other
+// function pointer without a warning.
+typedef void (*FARPROC)();
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
 
