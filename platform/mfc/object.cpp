@@ -1,0 +1,5 @@
+#include <afx.h>
+
+CObject::CObject() = default;
+
+CObject::~CObject() = default;
