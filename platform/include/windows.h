@@ -28,6 +28,7 @@
 #include "winsim/profile.h"
 #include "winsim/version.h"
 #include "winsim/module.h"
+#include "winsim/process.h"
 #include "winsim/device.h"
 #include "winsim/message.h"
 #include "winsim/service.h"
