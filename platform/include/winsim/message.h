@@ -23,11 +23,14 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem);
 #define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 
+// Language identifiers (message boxes take them too).
+#ifndef MAKELANGID
 #define LANG_NEUTRAL 0x00
 #define LANG_ENGLISH 0x09
 #define SUBLANG_NEUTRAL 0x00
 #define SUBLANG_DEFAULT 0x01
 #define MAKELANGID(p, s) ((static_cast<WORD>(s) << 10) | static_cast<WORD>(p))
+#endif
 
 // Only system texts (FORMAT_MESSAGE_FROM_SYSTEM), in English, ending in CR LF as Windows' own
 // do; inserts are left as they stand. With FORMAT_MESSAGE_ALLOCATE_BUFFER, lpBuffer receives
