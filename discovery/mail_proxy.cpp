@@ -90,16 +90,16 @@ bool ReadMicrosoftSetting(SettingKind kind, char* out) {
 
     if (kind == kSmtpServer) {
         static const char* const kManagers[] = {
-            "%sSoftware\\Microsoft\\Office\\Outlook\\OMI Account Manager",
-            "%sSoftware\\Microsoft\\Office\\8.0\\Outlook\\OMI Account Manager",
-            "%sSoftware\\Microsoft\\Office\\8.0\\Outlook\\Internet Account Manager",
-            "%sSoftware\\Microsoft\\Internet Account Manager",
+            "Software\\Microsoft\\Office\\Outlook\\OMI Account Manager",
+            "Software\\Microsoft\\Office\\8.0\\Outlook\\OMI Account Manager",
+            "Software\\Microsoft\\Office\\8.0\\Outlook\\Internet Account Manager",
+            "Software\\Microsoft\\Internet Account Manager",
         };
         // A manager without a default account is asked under the name the previous one gave.
         char account[100] = "";
         char accountPath[kKeyPathSize];
         for (const char* manager : kManagers) {
-            bool composed = FormatBounded(keyPath, sizeof keyPath, manager, prefix);
+            bool composed = FormatBounded(keyPath, sizeof keyPath, "%s%s", prefix, manager);
             ReadValue(root, composed, keyPath, "Default Mail Account", account);
             composed = composed && FormatBounded(accountPath, sizeof accountPath,
                                                  "%s\\Accounts\\%s", keyPath, account);
