@@ -30,6 +30,8 @@
 #include "winsim/module.h"
 #include "winsim/process.h"
 #include "winsim/device.h"
+#include "winsim/time.h"
+#include "winsim/msgbox.h"
 #include "winsim/message.h"
 #include "winsim/service.h"
 #include "winsim/eventlog.h"
