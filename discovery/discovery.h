@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include "registry_value.h"
 
 #include <cstddef>
 
