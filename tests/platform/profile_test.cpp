@@ -184,7 +184,9 @@ TEST_F(ProfileTest, ListsEndInTwoNulsEvenWhenCut) {
         EXPECT_EQ(GetPrivateProfileStringA(c.section, nullptr, "def", buffer, c.size, kFile),
                   c.count);
         EXPECT_EQ(std::string(buffer, c.expected.size()), c.expected);
-        if (c.expected.size() < sizeof buffer) EXPECT_EQ(buffer[c.expected.size()], '#');
+        if (c.expected.size() < sizeof buffer) {
+            EXPECT_EQ(buffer[c.expected.size()], '#');
+        }
     }
     char buffer[128];
     DWORD n = GetPrivateProfileStringA("GENERAL", nullptr, "", buffer, sizeof buffer, kFile);
