@@ -41,11 +41,14 @@ TEST_F(ProfileTest, WritesLeaveTheBytesWindowsLeaves) {
         {"general", "ip", "10.0.0.2",
          "[GENERAL]\r\nIP=10.0.0.2\r\nMASK=255.255.255.0\r\n[DNS]\r\nSERVER=10.0.0.53\r\n"},
         {"GENERAL", "EMPTY", "",
-         "[GENERAL]\r\nIP=10.0.0.2\r\nMASK=255.255.255.0\r\nEMPTY=\r\n[DNS]\r\nSERVER=10.0.0.53\r\n"},
+         "[GENERAL]\r\nIP=10.0.0.2\r\nMASK=255.255.255.0\r\nEMPTY=\r\n[DNS]\r\nSERVER=10.0.0."
+         "53\r\n"},
         {"GENERAL", "MASK", "  padded value  ",
-         "[GENERAL]\r\nIP=10.0.0.2\r\nMASK=padded value  \r\nEMPTY=\r\n[DNS]\r\nSERVER=10.0.0.53\r\n"},
+         "[GENERAL]\r\nIP=10.0.0.2\r\nMASK=padded value  "
+         "\r\nEMPTY=\r\n[DNS]\r\nSERVER=10.0.0.53\r\n"},
         {"DNS", "  SPK  ", "\"q v\"",
-         "[GENERAL]\r\nIP=10.0.0.2\r\nMASK=padded value  \r\nEMPTY=\r\n[DNS]\r\nSERVER=10.0.0.53\r\n"
+         "[GENERAL]\r\nIP=10.0.0.2\r\nMASK=padded value  "
+         "\r\nEMPTY=\r\n[DNS]\r\nSERVER=10.0.0.53\r\n"
          "SPK  =\"q v\"\r\n"},
         {"GENERAL", "MASK", nullptr,
          "[GENERAL]\r\nIP=10.0.0.2\r\nEMPTY=\r\n[DNS]\r\nSERVER=10.0.0.53\r\nSPK  =\"q v\"\r\n"},
@@ -124,22 +127,14 @@ TEST_F(ProfileTest, ReadsTrimUnquoteAndFallBack) {
         const char* fallback;
         const char* expected;
     } cases[] = {
-        {"GENERAL", "IP", "def", "10.0.0.1"},
-        {"general", "ip", "def", "10.0.0.1"},
-        {"GENERAL", "SPACED", "def", "a b"},
-        {"GENERAL", "leadkey", "def", "v"},
-        {"GENERAL", "DQ", "def", "quoted value"},
-        {"GENERAL", "DQS", "def", " in quotes "},
-        {"GENERAL", "SQ", "def", "single"},
-        {"GENERAL", "HALFQ", "def", "\"open"},
-        {"GENERAL", "EMPTY", "def", ""},
-        {"GENERAL", "NOEQ", "def", "def"},
-        {"GENERAL", ";COMMENT", "def", "1"},
-        {"GENERAL", "DUP", "def", "first"},
-        {"GENERAL", "A", "def", "def"},
-        {"SECOND", "a", "def", "1"},
-        {"MISSING", "IP", "  d e  ", "  d e"},
-        {"GENERAL", "MISSING", nullptr, ""},
+        {"GENERAL", "IP", "def", "10.0.0.1"},     {"general", "ip", "def", "10.0.0.1"},
+        {"GENERAL", "SPACED", "def", "a b"},      {"GENERAL", "leadkey", "def", "v"},
+        {"GENERAL", "DQ", "def", "quoted value"}, {"GENERAL", "DQS", "def", " in quotes "},
+        {"GENERAL", "SQ", "def", "single"},       {"GENERAL", "HALFQ", "def", "\"open"},
+        {"GENERAL", "EMPTY", "def", ""},          {"GENERAL", "NOEQ", "def", "def"},
+        {"GENERAL", ";COMMENT", "def", "1"},      {"GENERAL", "DUP", "def", "first"},
+        {"GENERAL", "A", "def", "def"},           {"SECOND", "a", "def", "1"},
+        {"MISSING", "IP", "  d e  ", "  d e"},    {"GENERAL", "MISSING", nullptr, ""},
     };
     for (const Case& c : cases) EXPECT_EQ(Read(c.section, c.key, c.fallback), c.expected) << c.key;
 }
@@ -151,9 +146,12 @@ TEST_F(ProfileTest, ReadsCutToTheBuffer) {
         DWORD size;
         const char* expected;
     } cases[] = {
-        {"LONG", 21, "01234567890123456789"}, {"LONG", 20, "0123456789012345678"},
-        {"LONG", 10, "012345678"},            {"LONG", 2, "0"},
-        {"LONG", 1, ""},                      {"DQ", 6, "quote"},
+        {"LONG", 21, "01234567890123456789"},
+        {"LONG", 20, "0123456789012345678"},
+        {"LONG", 10, "012345678"},
+        {"LONG", 2, "0"},
+        {"LONG", 1, ""},
+        {"DQ", 6, "quote"},
         {"MISSING", 3, "de"},
     };
     for (const Case& c : cases) EXPECT_EQ(Read("GENERAL", c.key, "def", c.size), c.expected);
@@ -190,8 +188,9 @@ TEST_F(ProfileTest, ListsEndInTwoNulsEvenWhenCut) {
     }
     char buffer[128];
     DWORD n = GetPrivateProfileStringA("GENERAL", nullptr, "", buffer, sizeof buffer, kFile);
-    EXPECT_EQ(std::string(buffer, n + 1),
-              std::string("IP\0SPACED\0LEADKEY\0DQ\0DQS\0SQ\0HALFQ\0EMPTY\0LONG\0DUP\0DUP\0\0", 54));
+    EXPECT_EQ(
+        std::string(buffer, n + 1),
+        std::string("IP\0SPACED\0LEADKEY\0DQ\0DQS\0SQ\0HALFQ\0EMPTY\0LONG\0DUP\0DUP\0\0", 54));
 }
 
 TEST_F(ProfileTest, MissingFileGivesTheDefault) {
@@ -214,9 +213,9 @@ TEST_F(ProfileTest, IntegersAsTheRuntimeConvertsThem) {
     struct Case {
         const char* key;
         UINT expected;
-    } cases[] = {{"IP", 10},  {"MISSING", 7},         {"E", 7},         {"W", 0},
-                 {"H", 26},   {"NEG", 4294967291u}, {"T", 12},        {"D", 123456789},
-                 {"BIG", 1215752191u}};
+    } cases[] = {{"IP", 10}, {"MISSING", 7},   {"E", 7},
+                 {"W", 0},   {"H", 26},        {"NEG", 4294967291u},
+                 {"T", 12},  {"D", 123456789}, {"BIG", 1215752191u}};
     for (const Case& c : cases) EXPECT_EQ(GetPrivateProfileIntA("N", c.key, 7, kFile), c.expected);
 }
 
