@@ -172,7 +172,9 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
     auto section = FindSection(lines, lpAppName);
     if (!lpKeyName) {
         for (size_t i = section.first + 1; i < section.second; ++i)
-            if (lines[i].kind == IniLine::kKey && lines[i].name.front() != ';')
+            // A nameless key would end the list early; comment lines are no keys to list.
+            if (lines[i].kind == IniLine::kKey && !lines[i].name.empty() &&
+                lines[i].name.front() != ';')
                 names.push_back(lines[i].name);
         return CopyList(names, lpReturnedString, nSize);
     }

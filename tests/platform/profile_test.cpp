@@ -112,6 +112,7 @@ const char kReadFixture[] =
     "HALFQ=\"open\r\n"
     "EMPTY=\r\n"
     "NOEQ\r\n"
+    "=nameless\r\n"
     ";COMMENT=1\r\n"
     "LONG=01234567890123456789\r\n"
     "DUP=first\r\n"
