@@ -1,8 +1,10 @@
 // The C runtime calls the system makes on paths (fopen, remove, tmpnam) see Windows paths:
 // drive letters and backslashes, resolved inside the machine without regard to letter case.
 // The other stdio calls (fread, fwrite, fgets, ferror, fclose) work on the FILE the platform
-// opened and need no stand-in. Included by <windows.h> after <cstdio>, so the names below
-// replace the host's for system code only.
+// opened and need no stand-in. fopen takes the Windows runtime's modes, "x" (with "w": create,
+// failing with EEXIST when the name is taken) and text mode (CR LF read as LF) included.
+// Included by <windows.h> after <cstdio>, so the names below replace the host's for system
+// code only.
 #pragma once
 
 #include <cstdio>
