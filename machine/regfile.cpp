@@ -174,8 +174,20 @@ private:
             std::string text;
             size_t pos = 1;
             if (!ReadQuoted(data, pos, text)) Fail(number, "the text value has no closing quote");
-            if (!OnlyComment(data.substr(pos)))
-                Fail(number, "unexpected text after the closing quote");
+            if (!OnlyComment(data.substr(pos))) {
+                // Quotes left unescaped inside the text: it runs to the last quote of the line,
+                // as regedit reads it.
+                size_t last = data.rfind('"');
+                if (last < pos || !OnlyComment(data.substr(last + 1)))
+                    Fail(number, "unexpected text after the closing quote");
+                text.clear();
+                for (size_t i = 1; i < last; ++i) {
+                    if (data[i] == '\\' && i + 1 < last &&
+                        (data[i + 1] == '\\' || data[i + 1] == '"'))
+                        ++i;
+                    text += data[i];
+                }
+            }
             text += '\0';
             m_handler.Value(name, kRegSz, std::move(text), number);
             return;
