@@ -44,10 +44,13 @@ inline bool FormatBounded(char* out, size_t size, const char* format, ...) {
 }
 
 inline void LowerText(char* text) {
-    for (; *text; ++text) *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
+    for (; *text; ++text)
+        *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
 }
 
 // Whether a registry or socket enumeration goes on past `result`: a name too long for the
 // buffer skips its index, while any other failure would repeat at every further index and so
 // ends the enumeration, as ERROR_NO_MORE_ITEMS does.
-inline bool SkipsIndex(LONG result) { return result == ERROR_MORE_DATA; }
+inline bool SkipsIndex(LONG result) {
+    return result == ERROR_MORE_DATA;
+}

@@ -30,8 +30,7 @@ int ReadInterfaceAddress(char* ip, char* subnetMask);
 // domain and first name server. Returns 0 the adapter list was read (matched or not), 1 the
 // library cannot be used, 2 "iphlpapi.dll" cannot be loaded, 50 (ERROR_NOT_SUPPORTED) adapter
 // information is not supported on this system.
-int ReadAdapterSettings(const char* ip, char* domain, char* nameServer, char* gateway,
-                        char* dhcp);
+int ReadAdapterSettings(const char* ip, char* domain, char* nameServer, char* gateway, char* dhcp);
 
 // Where the chosen user's settings are read: under HKEY_USERS\<usersSubkey> when underUsers is
 // set, otherwise under the hive loaded as HKEY_LOCAL_MACHINE\"Vantor Lan Finchwell".

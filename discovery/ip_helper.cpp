@@ -25,19 +25,14 @@ int ReadInterfaceAddress(char* ip, char* subnetMask) {
                       "Error", MB_OK | MB_ICONERROR, MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL));
         return 2;
     }
-    auto pWSAStartup =
-        reinterpret_cast<LPFN_WSASTARTUP>(GetProcAddress(hWinsock, "WSAStartup"));
-    auto pWSACleanup =
-        reinterpret_cast<LPFN_WSACLEANUP>(GetProcAddress(hWinsock, "WSACleanup"));
-    auto pWSASocketA =
-        reinterpret_cast<LPFN_WSASOCKETA>(GetProcAddress(hWinsock, "WSASocketA"));
+    auto pWSAStartup = reinterpret_cast<LPFN_WSASTARTUP>(GetProcAddress(hWinsock, "WSAStartup"));
+    auto pWSACleanup = reinterpret_cast<LPFN_WSACLEANUP>(GetProcAddress(hWinsock, "WSACleanup"));
+    auto pWSASocketA = reinterpret_cast<LPFN_WSASOCKETA>(GetProcAddress(hWinsock, "WSASocketA"));
     auto pWSAIoctl = reinterpret_cast<LPFN_WSAIOCTL>(GetProcAddress(hWinsock, "WSAIoctl"));
     auto pInetNtoa = reinterpret_cast<LPFN_INET_NTOA>(GetProcAddress(hWinsock, "inet_ntoa"));
-    auto pCloseSocket =
-        reinterpret_cast<LPFN_CLOSESOCKET>(GetProcAddress(hWinsock, "closesocket"));
+    auto pCloseSocket = reinterpret_cast<LPFN_CLOSESOCKET>(GetProcAddress(hWinsock, "closesocket"));
     // A library without all six cannot be asked.
-    if (!pWSAStartup || !pWSACleanup || !pWSASocketA || !pWSAIoctl || !pInetNtoa ||
-        !pCloseSocket) {
+    if (!pWSAStartup || !pWSACleanup || !pWSASocketA || !pWSAIoctl || !pInetNtoa || !pCloseSocket) {
         FreeLibrary(hWinsock);
         return 1;
     }
@@ -82,8 +77,7 @@ int ReadInterfaceAddress(char* ip, char* subnetMask) {
     return 0;
 }
 
-int ReadAdapterSettings(const char* ip, char* domain, char* nameServer, char* gateway,
-                        char* dhcp) {
+int ReadAdapterSettings(const char* ip, char* domain, char* nameServer, char* gateway, char* dhcp) {
     HMODULE hIpHelper = LoadLibraryA("iphlpapi.dll");
     if (!hIpHelper) return 2;
     auto pGetAdaptersInfo =

@@ -24,8 +24,7 @@ HKEY UserRoot(char (&prefix)[kPrefixSize]) {
 
 // Reads `valueName` of the key `keyPath`, which FormatBounded composed; a path that did not fit
 // names no key of ours and reads as a failure.
-bool ReadValue(HKEY root, bool composed, const char* keyPath, const char* valueName,
-               char* text) {
+bool ReadValue(HKEY root, bool composed, const char* keyPath, const char* valueName, char* text) {
     return composed && ReadRegistryValue(root, keyPath, valueName, text) == 0;
 }
 
@@ -108,9 +107,9 @@ bool ReadMicrosoftSetting(SettingKind kind, char* out) {
         return false;
     }
 
-    bool composed = FormatBounded(
-        keyPath, sizeof keyPath, "%sSoftware\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
-        prefix);
+    bool composed =
+        FormatBounded(keyPath, sizeof keyPath,
+                      "%sSoftware\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", prefix);
     if (!ReadValue(root, composed, keyPath, "ProxyServer", out)) return false;
     if (std::strchr(out, '=')) {
         // A list of per-protocol proxies: "ftp=host:21;http=host:80".

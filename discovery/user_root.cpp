@@ -38,12 +38,12 @@ void FindNewestUserHive(char* path) {
         UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
         if (length > 0 && length < sizeof windowsDirectory) {
             if (version.dwMajorVersion == 4)
-                havePattern = FormatBounded(pattern, sizeof pattern, "%s\\Profiles\\*.*",
-                                            windowsDirectory);
+                havePattern =
+                    FormatBounded(pattern, sizeof pattern, "%s\\Profiles\\*.*", windowsDirectory);
             else if (version.dwMajorVersion == 5)
-                havePattern = FormatBounded(pattern, sizeof pattern,
-                                            "%c:\\Documents and Settings\\*.*",
-                                            windowsDirectory[0]);
+                havePattern =
+                    FormatBounded(pattern, sizeof pattern, "%c:\\Documents and Settings\\*.*",
+                                  windowsDirectory[0]);
         }
     }
 

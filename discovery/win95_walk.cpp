@@ -59,8 +59,8 @@ int FindTcpBinding(HKEY hAdapter, char* binding, size_t size) {
     for (DWORD index = 0;; ++index) {
         binding[0] = '\0';
         DWORD length = static_cast<DWORD>(size);
-        LONG result = RegEnumValueA(hBindings, index, binding, &length, nullptr, nullptr,
-                                    nullptr, nullptr);
+        LONG result =
+            RegEnumValueA(hBindings, index, binding, &length, nullptr, nullptr, nullptr, nullptr);
         if (result == ERROR_SUCCESS) {
             if (std::strstr(binding, "MSTCP")) break;
             continue;

@@ -114,8 +114,10 @@ unsigned ParseAdapterType(IniReader& ini, const std::string& section) {
     char* end = nullptr;
     unsigned long number = std::strtoul(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || number > 0xffff)
-        ini.Fail(section, "Type", "\"" + text + "\": use ethernet, tokenring, ppp, loopback, "
-                                                "slip or a number");
+        ini.Fail(section, "Type",
+                 "\"" + text +
+                     "\": use ethernet, tokenring, ppp, loopback, "
+                     "slip or a number");
     return static_cast<unsigned>(number);
 }
 
@@ -181,8 +183,9 @@ NetworkDescription ParseNetworkIni(std::string_view text, const std::filesystem:
                                    slash == std::string::npos ? "" : pair.substr(slash + 1)};
                 if (!ParseIpv4(address.address) || !ParseIpv4(address.mask))
                     ini.Fail(section, "Address",
-                             "\"" + pair + "\" must be address/mask, such as "
-                                           "10.0.0.5/255.255.255.0");
+                             "\"" + pair +
+                                 "\" must be address/mask, such as "
+                                 "10.0.0.5/255.255.255.0");
                 adapter.addresses.push_back(address);
             }
             adapter.gateways = ini.Addresses(section, "Gateway");
@@ -216,7 +219,8 @@ NetworkDescription ReadLiveNetwork() {
         std::string iface, destination, gateway;
         if (!(fields >> iface >> destination >> gateway)) continue;
         if (std::strtoul(destination.c_str(), nullptr, 16) != 0) continue;
-        std::uint32_t address = static_cast<std::uint32_t>(std::strtoul(gateway.c_str(), nullptr, 16));
+        std::uint32_t address =
+            static_cast<std::uint32_t>(std::strtoul(gateway.c_str(), nullptr, 16));
         if (address != 0) routes.emplace_back(iface, Ipv4Text(address));
     }
 
@@ -237,8 +241,7 @@ NetworkDescription ReadLiveNetwork() {
                 fresh.description = name;
                 fresh.index = if_nametoindex(entry->ifa_name);
                 char guid[64];
-                std::snprintf(guid, sizeof guid, "{%08X-0000-0000-0000-000000000000}",
-                              fresh.index);
+                std::snprintf(guid, sizeof guid, "{%08X-0000-0000-0000-000000000000}", fresh.index);
                 fresh.name = guid;
                 fresh.type = (flags & IFF_POINTOPOINT) ? 23 : 6;
                 for (const auto& [iface, gateway] : routes)

@@ -17,9 +17,8 @@ bool Matches(const char* pattern, const char* name) {
         if (*pattern == '*') {
             star = pattern++;
             resume = name;
-        } else if (*pattern == '?' ||
-                   std::tolower(static_cast<unsigned char>(*pattern)) ==
-                       std::tolower(static_cast<unsigned char>(*name))) {
+        } else if (*pattern == '?' || std::tolower(static_cast<unsigned char>(*pattern)) ==
+                                          std::tolower(static_cast<unsigned char>(*name))) {
             ++pattern;
             ++name;
         } else if (star) {
@@ -103,7 +102,9 @@ BOOL CFileFind::FindNextFile() {
     return m_search->next < m_search->names.size();
 }
 
-void CFileFind::Close() { m_search.reset(); }
+void CFileFind::Close() {
+    m_search.reset();
+}
 
 CString CFileFind::GetFileName() const {
     return m_search && m_search->next ? CString(m_search->Current().c_str()) : CString();

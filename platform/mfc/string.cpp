@@ -6,7 +6,9 @@
 #include <cstring>
 #include <strings.h>
 
-int CString::Compare(LPCTSTR text) const { return std::strcmp(m_text.c_str(), text ? text : ""); }
+int CString::Compare(LPCTSTR text) const {
+    return std::strcmp(m_text.c_str(), text ? text : "");
+}
 
 int CString::CompareNoCase(LPCTSTR text) const {
     return strcasecmp(m_text.c_str(), text ? text : "");
@@ -29,7 +31,9 @@ int CString::ReverseFind(TCHAR ch) const {
     return at == std::string::npos ? -1 : static_cast<int>(at);
 }
 
-CString CString::Left(int count) const { return Mid(0, count); }
+CString CString::Left(int count) const {
+    return Mid(0, count);
+}
 
 CString CString::Right(int count) const {
     if (count < 0) count = 0;
@@ -95,9 +99,21 @@ CString operator+(LPCTSTR a, const CString& b) {
     sum += b;
     return sum;
 }
-bool operator==(const CString& a, LPCTSTR b) { return a.Compare(b) == 0; }
-bool operator==(LPCTSTR a, const CString& b) { return b.Compare(a) == 0; }
-bool operator==(const CString& a, const CString& b) { return a.Compare(b) == 0; }
-bool operator!=(const CString& a, LPCTSTR b) { return a.Compare(b) != 0; }
-bool operator!=(const CString& a, const CString& b) { return a.Compare(b) != 0; }
-bool operator<(const CString& a, const CString& b) { return a.Compare(b) < 0; }
+bool operator==(const CString& a, LPCTSTR b) {
+    return a.Compare(b) == 0;
+}
+bool operator==(LPCTSTR a, const CString& b) {
+    return b.Compare(a) == 0;
+}
+bool operator==(const CString& a, const CString& b) {
+    return a.Compare(b) == 0;
+}
+bool operator!=(const CString& a, LPCTSTR b) {
+    return a.Compare(b) != 0;
+}
+bool operator!=(const CString& a, const CString& b) {
+    return a.Compare(b) != 0;
+}
+bool operator<(const CString& a, const CString& b) {
+    return a.Compare(b) < 0;
+}

@@ -14,7 +14,9 @@ CTime::CTime(int year, int month, int day, int hour, int minute, int second, int
     m_time = mktime(&local);
 }
 
-CTime CTime::GetCurrentTime() { return CTime(winsim::CurrentMachine().Now()); }
+CTime CTime::GetCurrentTime() {
+    return CTime(winsim::CurrentMachine().Now());
+}
 
 std::tm CTime::Local() const {
     std::tm local{};

@@ -44,11 +44,14 @@ void FillChain(IP_ADDR_STRING& first, const std::vector<winsim::NetAddress>& lis
     }
 }
 
-size_t Spares(size_t listed) { return listed > 1 ? listed - 1 : 0; }
+size_t Spares(size_t listed) {
+    return listed > 1 ? listed - 1 : 0;
+}
 
 std::vector<winsim::NetAddress> Gateways(const winsim::NetAdapter& adapter) {
     std::vector<winsim::NetAddress> list;
-    for (const std::string& gateway : adapter.gateways) list.push_back({gateway, "255.255.255.255"});
+    for (const std::string& gateway : adapter.gateways)
+        list.push_back({gateway, "255.255.255.255"});
     return list;
 }
 
@@ -89,7 +92,8 @@ DWORD WINAPI GetAdaptersInfo(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen) {
         CopyText(info.Description, adapter.description);
         info.AddressLength = static_cast<UINT>(
             std::min(adapter.hardware.size(), static_cast<size_t>(MAX_ADAPTER_ADDRESS_LENGTH)));
-        std::memcpy(info.Address, adapter.hardware.data(), info.AddressLength);
+        if (info.AddressLength)
+            std::memcpy(info.Address, adapter.hardware.data(), info.AddressLength);
         info.Type = adapter.type;
         info.DhcpEnabled = adapter.dhcpEnabled ? 1 : 0;
         FillChain(info.IpAddressList, adapter.addresses, spare);

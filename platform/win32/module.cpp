@@ -96,7 +96,8 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     }
     // Entry points are taken by name only; a value below 0x10000 would be an ordinal.
     if (reinterpret_cast<UINT_PTR>(lpProcName) > 0xffff) {
-        std::string missing = " " + machine.Settings().Get("MissingExports", library->fileName) + " ";
+        std::string missing =
+            " " + machine.Settings().Get("MissingExports", library->fileName) + " ";
         for (char& c : missing)
             if (c == ',') c = ' ';
         for (const Export& entry : library->exports) {

@@ -49,8 +49,8 @@ int WINAPI WSAStartup(WORD wVersionRequested, LPWSADATA lpWSAData) {
     BYTE major = LOBYTE(wVersionRequested), minor = HIBYTE(wVersionRequested);
     if (major < 1 || (major == 1 && minor < 1)) return WSAVERNOTSUPPORTED;
     std::memset(lpWSAData, 0, sizeof *lpWSAData);
-    lpWSAData->wVersion = (major > 2 || (major == 2 && minor > 2)) ? MAKEWORD(2, 2)
-                                                                  : wVersionRequested;
+    lpWSAData->wVersion =
+        (major > 2 || (major == 2 && minor > 2)) ? MAKEWORD(2, 2) : wVersionRequested;
     lpWSAData->wHighVersion = MAKEWORD(2, 2);
     std::snprintf(lpWSAData->szDescription, sizeof lpWSAData->szDescription, "WinSock 2.0");
     std::snprintf(lpWSAData->szSystemStatus, sizeof lpWSAData->szSystemStatus, "Running");
@@ -67,7 +67,9 @@ int WINAPI WSACleanup(void) {
     return 0;
 }
 
-int WINAPI WSAGetLastError(void) { return t_wsaError; }
+int WINAPI WSAGetLastError(void) {
+    return t_wsaError;
+}
 
 SOCKET WINAPI WSASocketA(int af, int type, int protocol, LPWSAPROTOCOL_INFOA, GROUP, DWORD) {
     std::lock_guard<std::recursive_mutex> lock(winsim::CurrentMachine().Mutex());

@@ -35,8 +35,8 @@ protected:
                 "\"SMTP Server\"=\"" + server + "\"\r\n");
     }
     // A Netscape user whose profile lies in C:\Netscape\Users\ann\ with `prefs` as prefs.js.
-    void NetscapeUser(const std::string& prefs,
-                      const std::string& popstate = "C:\\\\Netscape\\\\Users\\\\ann\\\\mail\\\\"
+    void NetscapeUser(const std::string& prefs, const std::string& popstate =
+                                                    "C:\\\\Netscape\\\\Users\\\\ann\\\\mail\\\\"
                                                     "popstate.dat") {
         const std::string biff = "Software\\Netscape\\Netscape Navigator\\Biff";
         UserKey(biff, "\"CurrentUser\"=\"ann\"\r\n");
@@ -53,11 +53,13 @@ TEST(PrefValueTest, ValuesAreTakenByPosition) {
         const char* quoted;
         const char* bare;
     } cases[] = {
-        {"user_pref(\"network.proxy.http\", \"proxy.example\");\n", "proxy.example", "\"proxy.exampl"},
+        {"user_pref(\"network.proxy.http\", \"proxy.example\");\n", "proxy.example",
+         "\"proxy.exampl"},
         {"user_pref(\"network.proxy.http_port\", 3128);\n", "12", "3128"},
         // Without the blank the value's first character is lost; with two the quote is kept.
         {"user_pref(\"network.proxy.http\",\"proxy.example\");", "roxy.example", "proxy.exampl"},
-        {"user_pref(\"network.proxy.http\",  \"proxy.example\");", "\"proxy.example", " \"proxy.exampl"},
+        {"user_pref(\"network.proxy.http\",  \"proxy.example\");", "\"proxy.example",
+         " \"proxy.exampl"},
         {"user_pref(\"network.hosts.smtp_server\", \"\");", "", "\"\""},
         // Positions that are missing or cross give nothing, never text from beyond the line.
         {"user_pref(\"network.proxy.http\", \"no paren\";", "", ""},
@@ -251,7 +253,8 @@ TEST_F(MailProxyTest, UsersSubkeyIsNeverCutIntoAnotherKey) {
     ImportRegistry("[HKEY_USERS\\" + name +
                    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings]\r\n"
                    "\"ProxyServer\"=\"long.example:80\"\r\n"
-                   "[HKEY_USERS\\" + name.substr(0, 48) +
+                   "[HKEY_USERS\\" +
+                   name.substr(0, 48) +
                    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings]\r\n"
                    "\"ProxyServer\"=\"wrong.example:80\"\r\n");
     char proxy[kSettingSize] = "";

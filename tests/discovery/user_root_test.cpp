@@ -53,8 +53,7 @@ TEST_F(UserRootTest, FirstUserKeyOtherThanDefaultIsChosen) {
         Machine().Settings().Set("Registry", "CurrentUser", first.substr(0, first.find(' ')));
         std::string text;
         std::istringstream names(c.keys);
-        for (std::string name; names >> name;)
-            text += "[HKEY_USERS\\" + name + "\\Software]\r\n";
+        for (std::string name; names >> name;) text += "[HKEY_USERS\\" + name + "\\Software]\r\n";
         ImportRegistry(text);
         EXPECT_EQ(FindUsersSubkey(), c.found) << c.keys;
         EXPECT_EQ(UserRootKey.underUsers, 1);

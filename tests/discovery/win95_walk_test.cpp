@@ -10,7 +10,9 @@ struct Fields {
     char nameServer[kSettingSize] = "";
     char gateway[kSettingSize] = "";
     char dhcp[kDhcpSize] = "";
-    int Walk(int mode) { return WalkWin95Adapters(mode, ip, mask, domain, nameServer, gateway, dhcp); }
+    int Walk(int mode) {
+        return WalkWin95Adapters(mode, ip, mask, domain, nameServer, gateway, dhcp);
+    }
 };
 
 // A name as a REGEDIT4 string writes it.
@@ -24,9 +26,13 @@ std::string Escaped(const std::string& name) {
 std::string Adapter(const std::string& cls, const std::string& binding = "MSTCP\\0001",
                     const std::string& ip = "10.0.0.5") {
     return "[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_10B7&DEV_9050\\BUS_00&DEV_0B]\r\n"
-           "\"Class\"=\"" + cls + "\"\r\n"
+           "\"Class\"=\"" +
+           cls +
+           "\"\r\n"
            "[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_10B7&DEV_9050\\BUS_00&DEV_0B\\Bindings]\r\n"
-           "\"" + Escaped(binding) + "\"=\"\"\r\n"
+           "\"" +
+           Escaped(binding) +
+           "\"=\"\"\r\n"
            "[HKEY_LOCAL_MACHINE\\Enum\\Network\\MSTCP\\0001]\r\n"
            "\"Driver\"=\"NetTrans\\\\0001\"\r\n"
            "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\NetTrans\\0001]\r\n" +
@@ -138,14 +144,17 @@ TEST_F(Win95WalkTest, DnsIsReadOnlyWhenEnableDnsReadsAsOne) {
     struct Case {
         const char* enableDns;  // a REGEDIT4 value line, or "" for none
         bool read;
-    } cases[] = {{"\"EnableDNS\"=\"1\"", true},   {"\"EnableDNS\"=dword:00000001", true},
-                 {"\"EnableDNS\"=\"0\"", false},  {"\"EnableDNS\"=\"10\"", false},
+    } cases[] = {{"\"EnableDNS\"=\"1\"", true},
+                 {"\"EnableDNS\"=dword:00000001", true},
+                 {"\"EnableDNS\"=\"0\"", false},
+                 {"\"EnableDNS\"=\"10\"", false},
                  {"", false}};
     for (const Case& c : cases) {
         SetUp();
         ImportRegistry(Adapter("Net") +
                        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VxD\\MSTCP]\r\n" +
-                       c.enableDns + "\r\n\"NameServer\"=\"10.0.0.53\"\r\n\"Domain\"=\"d.example\"\r\n");
+                       c.enableDns +
+                       "\r\n\"NameServer\"=\"10.0.0.53\"\r\n\"Domain\"=\"d.example\"\r\n");
         Fields f;
         EXPECT_EQ(f.Walk(0), 0);
         EXPECT_STREQ(f.nameServer, c.read ? "10.0.0.53" : "") << c.enableDns;

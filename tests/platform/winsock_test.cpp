@@ -52,8 +52,8 @@ TEST_F(WinsockTest, InterfaceListComesFromNetworkIni) {
 
     // The whole list must fit: one entry's room is too little.
     bytes = 99;
-    EXPECT_EQ(WSAIoctl(s, SIO_GET_INTERFACE_LIST, nullptr, 0, list, sizeof(INTERFACE_INFO),
-                       &bytes, nullptr, nullptr),
+    EXPECT_EQ(WSAIoctl(s, SIO_GET_INTERFACE_LIST, nullptr, 0, list, sizeof(INTERFACE_INFO), &bytes,
+                       nullptr, nullptr),
               SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
     EXPECT_EQ(bytes, 0u);
