@@ -443,4 +443,11 @@ TEST_F(HiveTest, TokenRefusedOrPrivilegeNotHeld) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
 
+TEST_F(HiveTest, Windows9xHasNoTokensAndLoadsHivesWithoutPrivileges) {
+    Machine().SetVersion({1, 4, 10, 2222, " A "});
+    EXPECT_EQ(ERROR_CALL_NOT_IMPLEMENTED, EnableRestore(TRUE));
+    EXPECT_EQ(ERROR_SUCCESS, RegLoadKeyA(HKEY_LOCAL_MACHINE, "User", "C:\\Profiles\\ntuser.dat"));
+    EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyA(HKEY_LOCAL_MACHINE, "User"));
+}
+
 }  // namespace
