@@ -116,6 +116,8 @@ CString CFileFind::GetRoot() const {
 
 CString CFileFind::GetFilePath() const {
     if (!m_search || !m_search->next) return CString();
+    // A pattern without a folder names entries of the current folder by their names alone.
+    if (m_search->root.empty()) return CString(m_search->Current().c_str());
     return CString((m_search->root + "\\" + m_search->Current()).c_str());
 }
 
