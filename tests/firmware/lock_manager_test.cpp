@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
              kAdmin, ""},
         Rule{"DriverMissingUser", kAdmin, kUser, 0, false, false, kAdmin, kLong,
              LOCK_BAD_OLD_PASSWORD, kAdmin, kUser}),
-    [](const ::testing::TestParamInfo<Rule>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Rule>& param) { return std::string(param.param.name); });
 
 TEST_F(FirmwareTest, FirmwareRefusalIsAWriteFailure) {
     winsim::PlaceBuiltinImage(Memory());

@@ -52,9 +52,9 @@ TEST_P(SamplesTest, WalksToItsEndAndFindsOnlyAnAddedService) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Smbios, SamplesTest, ::testing::ValuesIn(kSamples),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
+                         [](const ::testing::TestParamInfo<const char*>& param) {
                              std::string name;
-                             for (const char* c = info.param; *c; ++c)
+                             for (const char* c = param.param; *c; ++c)
                                  name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                              return name;
                          });

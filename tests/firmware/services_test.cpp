@@ -15,7 +15,8 @@ protected:
         winsim::PlaceBuiltinImage(Memory());
     }
     FirmwareCall Read(std::uint8_t field, std::uint16_t bits, Bytes value) {
-        return {winsim::kDcpgRead, field, bits, "", std::move(value), value.empty() ? 0 : value[0]};
+        std::uint16_t result = value.empty() ? std::uint16_t{0} : value[0];
+        return {winsim::kDcpgRead, field, bits, "", std::move(value), result};
     }
     FirmwareCall Write(std::uint8_t field, std::uint16_t bits, std::string password, Bytes value,
                        std::uint16_t result = 0) {
