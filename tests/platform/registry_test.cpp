@@ -344,9 +344,19 @@ TEST_F(RegistryTest, ChangesAreSavedOnAPersistentMachineButHivesAreNot) {
     ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyA(HKEY_LOCAL_MACHINE, "Hive", "C:\\HIVE.TXT"));
     key = Create("Saved2");
     RegCloseKey(key);
+    // A change inside the hive goes to the hive's own file.
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Hive\\Software", 0, KEY_SET_VALUE, &key));
+    SetText(key, "Added", "new", 4);
+    RegCloseKey(key);
     saved = zutest::ReadFile(Machine().Folder() / "registry.reg");
     EXPECT_NE(std::string::npos, saved.find("Saved2"));
     EXPECT_EQ(std::string::npos, saved.find("Hive")) << saved;
+    EXPECT_EQ(std::string::npos, saved.find("Added")) << saved;
+    EXPECT_EQ(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER]\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n"
+        "\"In\"=\"hive\"\r\n\"Added\"=\"new\"\r\n\r\n",
+        zutest::ReadFile(Machine().Folder() / "drive_c" / "hive.txt"));
 }
 
 class HiveTest : public RegistryTest {
@@ -438,8 +448,19 @@ TEST_F(HiveTest, TokenRefusedOrPrivilegeNotHeld) {
 
     Machine().Settings().Set("Process", "Token", "refused");
     EXPECT_EQ(ERROR_ACCESS_DENIED, EnableRestore(TRUE));
+    EXPECT_FALSE(CloseHandle(nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+
+    // A token handle closes once; its stale copy is then refused, not followed.
+    Machine().Settings().Set("Process", "Token", "opens");
     HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    TOKEN_PRIVILEGES privileges = {0, {}};
+    EXPECT_FALSE(AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());  // no ADJUST right
+    EXPECT_TRUE(CloseHandle(token));
     EXPECT_FALSE(CloseHandle(token));
+    EXPECT_FALSE(AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
 
