@@ -9,7 +9,9 @@ namespace {
 const DWORD kWindowSize = 0x10000;
 const WORD kBiosParagraph = 0xF000;
 
-WORD Word(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
+WORD Word(const BYTE* p) {
+    return static_cast<WORD>(p[0] | (p[1] << 8));
+}
 
 DWORD Dword(const BYTE* p) {
     return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) |
@@ -20,8 +22,8 @@ DWORD Dword(const BYTE* p) {
 
 CFirmwareLock::CFirmwareLock() : serviceEntry(0), request(), pRequest(&request) {
     hDriver = INVALID_HANDLE_VALUE;
-    hDriver = CreateFileA("\\\\.\\ZULOCK.VXD", 0, 0, NULL, OPEN_EXISTING,
-                          FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    hDriver = CreateFileA("\\\\.\\ZULOCK.VXD", 0, 0, NULL, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE,
+                          NULL);
     if (hDriver == INVALID_HANDLE_VALUE) {
         MessageBoxA(NULL, "ZULOCK ERROR: Can't open DLL ZUVXD.VXD!!!", "", MB_OK);
         return;
@@ -46,7 +48,9 @@ BYTE* CFirmwareLock::MapParagraph(DWORD paragraph) {
     return static_cast<BYTE*>(WinsimPointer32(pRequest->param));
 }
 
-BYTE* CFirmwareLock::MapPhysical(DWORD address) { return MapParagraph(address >> 4); }
+BYTE* CFirmwareLock::MapPhysical(DWORD address) {
+    return MapParagraph(address >> 4);
+}
 
 BYTE CFirmwareLock::Checksum8(const BYTE* bytes, WORD count) {
     BYTE sum = 0;

@@ -29,8 +29,7 @@ BYTE CFirmwareLock::ReadField(BYTE field, LPCSTR password, BYTE* buffer, WORD bi
     return error;
 }
 
-BYTE CFirmwareLock::WriteField(BYTE field, LPCSTR password, BYTE* buffer, WORD bits,
-                               BYTE& value) {
+BYTE CFirmwareLock::WriteField(BYTE field, LPCSTR password, BYTE* buffer, WORD bits, BYTE& value) {
     pRequest->param = DCPG_WRITE;
     pRequest->pValue = WinsimAddress32(buffer, (bits + 7u) / 8u);
     pRequest->pPassword = WinsimAddress32(password, static_cast<DWORD>(strlen(password) + 1));
@@ -63,9 +62,13 @@ int CFirmwareLock::IsPasswordSet(BYTE field) {
     return ReadField(field, kNoPassword, &present, 1) == 0 && present == 1 ? 1 : 0;
 }
 
-int CFirmwareLock::IsAdminPasswordSet() { return IsPasswordSet(FIELD_ADMIN_PRESENT); }
+int CFirmwareLock::IsAdminPasswordSet() {
+    return IsPasswordSet(FIELD_ADMIN_PRESENT);
+}
 
-int CFirmwareLock::IsUserPasswordSet() { return IsPasswordSet(FIELD_USER_PRESENT); }
+int CFirmwareLock::IsUserPasswordSet() {
+    return IsPasswordSet(FIELD_USER_PRESENT);
+}
 
 BYTE CFirmwareLock::GetAttemptsLimit() {
     BYTE limit = 0;
@@ -78,9 +81,13 @@ BYTE CFirmwareLock::GetMinLength(BYTE field) {
     return raw;
 }
 
-BYTE CFirmwareLock::GetAdminMinLength() { return GetMinLength(FIELD_ADMIN_MIN_LENGTH); }
+BYTE CFirmwareLock::GetAdminMinLength() {
+    return GetMinLength(FIELD_ADMIN_MIN_LENGTH);
+}
 
-BYTE CFirmwareLock::GetUserMinLength() { return GetMinLength(FIELD_USER_MIN_LENGTH); }
+BYTE CFirmwareLock::GetUserMinLength() {
+    return GetMinLength(FIELD_USER_MIN_LENGTH);
+}
 
 int CFirmwareLock::WritePassword(BYTE minLengthField, BYTE passwordField, LPCSTR oldPassword,
                                  LPCSTR newPassword) {
@@ -133,6 +140,10 @@ BYTE CFirmwareLock::StampDate(BYTE field, LPCSTR password) {
     return WriteField(field, password, record, 32, value);
 }
 
-BYTE CFirmwareLock::StampAdminDate(LPCSTR password) { return StampDate(FIELD_ADMIN_DATE, password); }
+BYTE CFirmwareLock::StampAdminDate(LPCSTR password) {
+    return StampDate(FIELD_ADMIN_DATE, password);
+}
 
-BYTE CFirmwareLock::StampUserDate(LPCSTR password) { return StampDate(FIELD_USER_DATE, password); }
+BYTE CFirmwareLock::StampUserDate(LPCSTR password) {
+    return StampDate(FIELD_USER_DATE, password);
+}

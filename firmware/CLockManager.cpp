@@ -4,9 +4,13 @@ CLockManager::CLockManager() {}
 
 CLockManager::~CLockManager() {}
 
-int CLockManager::HasAdminPassword() { return firmware.IsAdminPasswordSet(); }
+int CLockManager::HasAdminPassword() {
+    return firmware.IsAdminPasswordSet();
+}
 
-int CLockManager::HasUserPassword() { return firmware.IsUserPasswordSet(); }
+int CLockManager::HasUserPassword() {
+    return firmware.IsUserPasswordSet();
+}
 
 int CLockManager::CheckAdminPassword(LPCSTR password) {
     return firmware.TestAdminPassword(password) == 0 ? 1 : 0;
@@ -16,11 +20,17 @@ int CLockManager::CheckUserPassword(LPCSTR password) {
     return firmware.TestUserPassword(password) == 0 ? 1 : 0;
 }
 
-BYTE CLockManager::AttemptsLimit() { return firmware.GetAttemptsLimit(); }
+BYTE CLockManager::AttemptsLimit() {
+    return firmware.GetAttemptsLimit();
+}
 
-BYTE CLockManager::AdminMinLength() { return firmware.GetAdminMinLength(); }
+BYTE CLockManager::AdminMinLength() {
+    return firmware.GetAdminMinLength();
+}
 
-BYTE CLockManager::UserMinLength() { return firmware.GetUserMinLength(); }
+BYTE CLockManager::UserMinLength() {
+    return firmware.GetUserMinLength();
+}
 
 LockStatus CLockManager::ChangeAdminPassword(LPCSTR oldPassword, LPCSTR newPassword) {
     // While no administrator password is set, anyone may set the first one.

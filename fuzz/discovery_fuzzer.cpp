@@ -30,8 +30,8 @@ void Setup() {
     static bool done = false;
     if (done) return;
     done = true;
-    winsim::SetCurrentMachine(winsim::Machine::Create(std::filesystem::temp_directory_path() /
-                                                      "zu-discovery-fuzzer"));
+    winsim::SetCurrentMachine(
+        winsim::Machine::Create(std::filesystem::temp_directory_path() / "zu-discovery-fuzzer"));
     winsim::SetMessageBoxHandler([](const winsim::MessageBoxRecord&) { return IDOK; });
 }
 

@@ -35,8 +35,8 @@ std::uint32_t DriverAddressSpace::Add(std::uint32_t& next, Range range) {
 std::uint32_t DriverAddressSpace::MapTransient(const void* buffer, std::size_t size) {
     if (!buffer) return 0;
     if (m_nextTransient >= kViewBase - 0x100000 || size > 0x100000) return 0;
-    return Add(m_nextTransient, Range{static_cast<std::uint8_t*>(const_cast<void*>(buffer)),
-                                      size, {}});
+    return Add(m_nextTransient,
+               Range{static_cast<std::uint8_t*>(const_cast<void*>(buffer)), size, {}});
 }
 
 std::uint32_t DriverAddressSpace::MapView(const std::shared_ptr<Bytes>& view) {
@@ -98,8 +98,8 @@ bool LockDriver::Request(LockDriverHandle& handle, std::uint32_t code, std::uint
         std::uint32_t entry = (GetField(block, 76, 2) << 16) | (GetField(block, 72, 4) & 0xFFFF);
         std::uint32_t param = GetField(block, 28, 4);
         std::uint16_t result = m_machine.Component<FirmwareService>().Call(
-            entry, static_cast<std::uint16_t>(param), GetField(block, 0, 4),
-            GetField(block, 16, 4), static_cast<std::uint8_t>(GetField(block, 20, 4)),
+            entry, static_cast<std::uint16_t>(param), GetField(block, 0, 4), GetField(block, 16, 4),
+            static_cast<std::uint8_t>(GetField(block, 20, 4)),
             static_cast<std::uint16_t>(GetField(block, 24, 4)));
         SetField(block, 28, (param & 0xFFFF0000u) | result);
         return true;

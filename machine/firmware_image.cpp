@@ -41,7 +41,9 @@ SmbiosTable& SmbiosTable::AddService(std::uint32_t entry, bool marker) {
     return Add(128, data);
 }
 
-SmbiosTable& SmbiosTable::AddEnd() { return Add(127); }
+SmbiosTable& SmbiosTable::AddEnd() {
+    return Add(127);
+}
 
 SmbiosTable& SmbiosTable::AddRaw(const Bytes& bytes) {
     m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
@@ -49,8 +51,8 @@ SmbiosTable& SmbiosTable::AddRaw(const Bytes& bytes) {
 }
 
 Bytes MakeSmbiosEntry(const SmbiosEntry& e) {
-    Bytes b = {'_', 'S', 'M', '_', 0, e.length, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0,
-               '_', 'D', 'M', 'I', '_', 0};
+    Bytes b = {'_', 'S', 'M', '_', 0, e.length, 2,   3,   0,   0,   0,
+               0,   0,   0,   0,   0, '_',      'D', 'M', 'I', '_', 0};
     PutLittle(b, e.tableLength, 2);
     PutLittle(b, e.tableAddress, 4);
     PutLittle(b, e.structureCount, 2);

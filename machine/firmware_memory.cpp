@@ -12,7 +12,9 @@ BiosMemory::BiosMemory(Machine& machine) {
     LoadFolder(machine.Folder() / "firmware");
 }
 
-void BiosMemory::Clear() { m_areas.clear(); }
+void BiosMemory::Clear() {
+    m_areas.clear();
+}
 
 void BiosMemory::Reset() {
     m_areas.clear();
@@ -40,8 +42,10 @@ void BiosMemory::Place(std::uint32_t address, const Bytes& bytes) {
         }
     }
     Bytes area(static_cast<std::size_t>(high - low), 0);
-    for (auto& [start, old] : joined) std::copy(old.begin(), old.end(), area.begin() + (start - low));
-    std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), high - address));
+    for (auto& [start, old] : joined)
+        std::copy(old.begin(), old.end(), area.begin() + (start - low));
+    std::size_t count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), high - address));
     std::copy_n(bytes.begin(), count, area.begin() + (address - low));
     m_areas[static_cast<std::uint32_t>(low)] = std::move(area);
 }
@@ -76,8 +80,9 @@ Bytes BiosMemory::Window() const {
 void PlaceBuiltinImage(BiosMemory& memory) {
     memory.Reset();
     SmbiosTable table;
-    table.Add(0, {0x01, 0x02, 0x00, 0xE0, 0x03, 0x07, 0x80, 0x98, 0x8B, 0x7F, 0x01, 0x00},
-              {"Corvane", "1.02", "11/12/2000"})
+    table
+        .Add(0, {0x01, 0x02, 0x00, 0xE0, 0x03, 0x07, 0x80, 0x98, 0x8B, 0x7F, 0x01, 0x00},
+             {"Corvane", "1.02", "11/12/2000"})
         .Add(1, {0x01, 0x02, 0x03, 0x04}, {"Corvane", "Vantor Desktop", "1.0", "CV000001"})
         .AddService(kDefaultServiceEntry)
         .AddEnd();

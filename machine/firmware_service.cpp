@@ -14,7 +14,9 @@ namespace {
 constexpr std::size_t kPasswordBuffer = 33;  // 32 scan codes and the closing zero
 constexpr std::uint16_t kPasswordBits = 640;
 
-std::uint16_t Fail(std::uint8_t error) { return static_cast<std::uint16_t>(error << 8); }
+std::uint16_t Fail(std::uint8_t error) {
+    return static_cast<std::uint16_t>(error << 8);
+}
 
 unsigned ParseNumber(const std::string& text, unsigned limit, const std::filesystem::path& file,
                      const std::string& key) {
@@ -59,7 +61,8 @@ void ParseDate(const std::string& text, std::uint8_t date[4], const std::filesys
     std::vector<std::string> words = Words(text);
     if (words.size() != 4)
         throw MachineError(file, 0, key + " must be four numbers: century year month day");
-    for (int i = 0; i < 4; ++i) date[i] = static_cast<std::uint8_t>(ParseNumber(words[i], 255, file, key));
+    for (int i = 0; i < 4; ++i)
+        date[i] = static_cast<std::uint8_t>(ParseNumber(words[i], 255, file, key));
 }
 
 std::string HexCodes(const std::string& password) {
@@ -73,8 +76,8 @@ std::string HexCodes(const std::string& password) {
 }
 
 std::string DateText(const std::uint8_t date[4]) {
-    return std::to_string(date[0]) + " " + std::to_string(date[1]) + " " +
-           std::to_string(date[2]) + " " + std::to_string(date[3]);
+    return std::to_string(date[0]) + " " + std::to_string(date[1]) + " " + std::to_string(date[2]) +
+           " " + std::to_string(date[3]);
 }
 
 }  // namespace
@@ -100,20 +103,19 @@ std::string PasswordStore::Text() const {
            "; not set); minimum lengths are raw (0: none, r: r + 7 scan codes); dates are\n"
            "; century year month day.\n"
            "[Store]\n"
-           "AdminPassword=" + HexCodes(adminPassword) + "\n" +
-           "UserPassword=" + HexCodes(userPassword) + "\n" +
+           "AdminPassword=" +
+           HexCodes(adminPassword) + "\n" + "UserPassword=" + HexCodes(userPassword) + "\n" +
            "AdminMinLength=" + std::to_string(adminMinLength) + "\n" +
            "UserMinLength=" + std::to_string(userMinLength) + "\n" +
            "AttemptsLimit=" + std::to_string(attemptsLimit) + "\n" +
-           "AdminDate=" + DateText(adminDate) + "\n" +
-           "UserDate=" + DateText(userDate) + "\n";
+           "AdminDate=" + DateText(adminDate) + "\n" + "UserDate=" + DateText(userDate) + "\n";
 }
 
 FirmwareService::FirmwareService(Machine& machine) : m_machine(machine) {
     std::filesystem::path folder = machine.Folder() / "firmware";
     if (std::filesystem::exists(folder / "passwords.ini"))
-        m_store = PasswordStore::Parse(ReadWholeFile(folder / "passwords.ini"),
-                                       folder / "passwords.ini");
+        m_store =
+            PasswordStore::Parse(ReadWholeFile(folder / "passwords.ini"), folder / "passwords.ini");
     if (std::optional<std::uint32_t> entry = ReadServiceEntry(folder)) m_entry = *entry;
 }
 
@@ -181,9 +183,15 @@ std::uint16_t FirmwareService::Serve(FirmwareCall& call, std::uint32_t valueAddr
             std::uint32_t v;
             unsigned width;
             switch (call.field) {
-                case kFieldUserMinLength: v = s.userMinLength, width = 4; break;
-                case kFieldAdminMinLength: v = s.adminMinLength, width = 4; break;
-                case kFieldAttemptsLimit: v = s.attemptsLimit, width = 3; break;
+                case kFieldUserMinLength:
+                    v = s.userMinLength, width = 4;
+                    break;
+                case kFieldAdminMinLength:
+                    v = s.adminMinLength, width = 4;
+                    break;
+                case kFieldAttemptsLimit:
+                    v = s.attemptsLimit, width = 3;
+                    break;
                 case kFieldUserPresent:
                 case kFieldAdminPresent: {
                     auto forced = m_presence.find(call.field);

@@ -176,8 +176,8 @@ void PlaceSmbios(const Section& s, const fs::path& file, BiosMemory& memory) {
         }
     }
     if (!anchor || !hasTable) throw MachineError(file, s.number, "[SMBIOS] needs Anchor and Table");
-    entry.tableLength = static_cast<std::uint16_t>(tableLength.value_or(
-        static_cast<std::uint32_t>(table.GetBytes().size())));
+    entry.tableLength = static_cast<std::uint16_t>(
+        tableLength.value_or(static_cast<std::uint32_t>(table.GetBytes().size())));
     entry.structureCount = static_cast<std::uint16_t>(table.Count());
     memory.Place(entry.tableAddress, table.GetBytes());
     memory.Place(*anchor, MakeSmbiosEntry(entry));
@@ -320,9 +320,9 @@ void BiosMemory::LoadFolder(const fs::path& folder) {
     if (fs::exists(image)) {
         std::string bytes = ReadWholeFile(image);
         if (bytes.size() != kWindowSize)
-            throw MachineError(image, 0,
-                               "must hold exactly the 65536 bytes at F0000, not " +
-                                   std::to_string(bytes.size()));
+            throw MachineError(
+                image, 0,
+                "must hold exactly the 65536 bytes at F0000, not " + std::to_string(bytes.size()));
         Place(kWindowBase, Bytes(bytes.begin(), bytes.end()));
         any = true;
     }

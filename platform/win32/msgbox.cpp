@@ -14,8 +14,8 @@ winsim::MessageBoxHandler g_handler;
 // The button a user who only presses Enter would choose.
 int DefaultAnswer(UINT style) {
     static const int kButtons[][3] = {
-        {IDOK, IDOK, IDOK},          {IDOK, IDCANCEL, IDCANCEL},  {IDABORT, IDRETRY, IDIGNORE},
-        {IDYES, IDNO, IDCANCEL},     {IDYES, IDNO, IDNO},         {IDRETRY, IDCANCEL, IDCANCEL},
+        {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
+        {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
     };
     UINT type = style & MB_TYPEMASK;
     UINT button = (style & MB_DEFMASK) >> 8;

@@ -41,8 +41,8 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-const Bytes kDmiTable = Concat({winsim::MakeDmiStructure(1, {1, 2, 3, 4}),
-                                winsim::MakeDmiService(kDmiEntry), {0, 0}});
+const Bytes kDmiTable =
+    Concat({winsim::MakeDmiStructure(1, {1, 2, 3, 4}), winsim::MakeDmiService(kDmiEntry), {0, 0}});
 
 // An SMBIOS entry point for `table` placed at a physical address, with a service structure
 // right behind the table's end: finding it would mean the walk read past the table.
@@ -112,8 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                  DmiHeader(fw, 0x9000, kDmiTable);
              },
              kSmbiosEntry},
-        Case{"DmiHeaderWhenTheOthersFail", [](FirmwareTest& fw) { DmiHeader(fw, 0x9001, kDmiTable); },
-             kDmiEntry},
+        Case{"DmiHeaderWhenTheOthersFail",
+             [](FirmwareTest& fw) { DmiHeader(fw, 0x9001, kDmiTable); }, kDmiEntry},
         Case{"OnlyTheFirstDmiHeaderIsExamined",
              [](FirmwareTest& fw) {
                  winsim::DmiHeader broken;
@@ -152,11 +152,19 @@ INSTANTIATE_TEST_SUITE_P(
              },
              0},
         Case{"SmbiosFormattedAreaPastTableEnd",
-             [](FirmwareTest& fw) { SmbiosWithTrap(fw, {1, 0x40, 0, 0, 0, 0}); }, 0},
+             [](FirmwareTest& fw) {
+                 SmbiosWithTrap(fw, {1, 0x40, 0, 0, 0, 0});
+             },
+             0},
         Case{"SmbiosStringsWithoutTheirClosingZeros",
-             [](FirmwareTest& fw) { SmbiosWithTrap(fw, {1, 4, 0, 0, 'a', 'b', 0, 'c'}); }, 0},
+             [](FirmwareTest& fw) {
+                 SmbiosWithTrap(fw, {1, 4, 0, 0, 'a', 'b', 0, 'c'});
+             },
+             0},
         Case{"SmbiosServiceValuePastTableEnd",
-             [](FirmwareTest& fw) { SmbiosWithTrap(fw, {128, 13, 0, 0, 'Z', 'U', 0, 0, 0, 1}); },
+             [](FirmwareTest& fw) {
+                 SmbiosWithTrap(fw, {128, 13, 0, 0, 'Z', 'U', 0, 0, 0, 1});
+             },
              0},
         Case{"SmbiosTableInTheWindowWrappingPastIt",
              [](FirmwareTest& fw) {
@@ -166,8 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
                  entry.tableAddress = Window(0xFFF8);
                  entry.tableLength = 0x20;
                  fw.Memory().Place(Window(0x0010), winsim::MakeSmbiosEntry(entry));
-                 fw.Memory().Place(Window(0xFFF8), Bytes(table.GetBytes().begin(),
-                                                        table.GetBytes().begin() + 8));
+                 fw.Memory().Place(Window(0xFFF8),
+                                   Bytes(table.GetBytes().begin(), table.GetBytes().begin() + 8));
              },
              0},
         Case{"DmiHeaderLengthZero",
@@ -200,8 +208,8 @@ INSTANTIATE_TEST_SUITE_P(
              0},
         Case{"Dmi20NtListWithoutItsEnd",
              [](FirmwareTest& fw) {
-                 Bytes list = winsim::MakeDmi20NtList(std::vector<std::uint16_t>(8188, 0x0100),
-                                                      false);
+                 Bytes list =
+                     winsim::MakeDmi20NtList(std::vector<std::uint16_t>(8188, 0x0100), false);
                  fw.Memory().Place(Window(0x10000 - list.size()), list);
              },
              0},

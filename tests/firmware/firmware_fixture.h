@@ -16,7 +16,9 @@
 
 namespace zutest {
 
-constexpr std::uint32_t Window(std::uint32_t offset) { return winsim::BiosMemory::kWindowBase + offset; }
+constexpr std::uint32_t Window(std::uint32_t offset) {
+    return winsim::BiosMemory::kWindowBase + offset;
+}
 
 class FirmwareTest : public MachineTest {
 protected:

@@ -40,15 +40,14 @@ TEST_F(ServicesTest, RemovingTheAdministratorPasswordRemovesTheUserPasswordFirst
     Service().ClearCalls();
     EXPECT_EQ(lock.WriteAdminPassword("\x1E\x30", ""), 0);
     const Bytes zeros(33, 0), date = {20, 1, 3, 4};
-    EXPECT_EQ(Service().Calls(),
-              (std::vector<FirmwareCall>{
-                  Read(winsim::kFieldUserMinLength, 4, {0}),
-                  Write(winsim::kFieldUserPassword, 640, "\x1E\x30", zeros),
-                  Write(winsim::kFieldUserDate, 32, "", date),
-                  Read(winsim::kFieldAdminMinLength, 4, {0}),
-                  Write(winsim::kFieldAdminPassword, 640, "\x1E\x30", zeros),
-                  Write(winsim::kFieldAdminDate, 32, "", date),
-              }));
+    EXPECT_EQ(Service().Calls(), (std::vector<FirmwareCall>{
+                                     Read(winsim::kFieldUserMinLength, 4, {0}),
+                                     Write(winsim::kFieldUserPassword, 640, "\x1E\x30", zeros),
+                                     Write(winsim::kFieldUserDate, 32, "", date),
+                                     Read(winsim::kFieldAdminMinLength, 4, {0}),
+                                     Write(winsim::kFieldAdminPassword, 640, "\x1E\x30", zeros),
+                                     Write(winsim::kFieldAdminDate, 32, "", date),
+                                 }));
     EXPECT_EQ(Service().Store().adminPassword, "");
     EXPECT_EQ(Service().Store().userPassword, "");
 }
@@ -59,11 +58,10 @@ TEST_F(ServicesTest, AFailingUserWriteStopsTheRemoval) {
     CFirmwareLock lock;
     Service().ClearCalls();
     EXPECT_EQ(lock.WriteAdminPassword("\x1E\x30", ""), 1);
-    EXPECT_EQ(Service().Calls(),
-              (std::vector<FirmwareCall>{
-                  Read(winsim::kFieldUserMinLength, 4, {0}),
-                  Write(winsim::kFieldUserPassword, 640, "\x1E\x30", {}, 0x8300),
-              }));
+    EXPECT_EQ(Service().Calls(), (std::vector<FirmwareCall>{
+                                     Read(winsim::kFieldUserMinLength, 4, {0}),
+                                     Write(winsim::kFieldUserPassword, 640, "\x1E\x30", {}, 0x8300),
+                                 }));
     EXPECT_EQ(Service().Store().adminPassword, "\x1E\x30");
 }
 
@@ -90,8 +88,11 @@ TEST_F(ServicesTest, DateCenturyTurnsAtSeventy) {
     const struct {
         int year;
         Bytes record;
-    } cases[] = {{2069, {20, 69, 12, 31}}, {1970, {19, 70, 12, 31}}, {2070, {19, 70, 12, 31}},
-                 {1999, {19, 99, 12, 31}}, {2000, {20, 0, 12, 31}}};
+    } cases[] = {{2069, {20, 69, 12, 31}},
+                 {1970, {19, 70, 12, 31}},
+                 {2070, {19, 70, 12, 31}},
+                 {1999, {19, 99, 12, 31}},
+                 {2000, {20, 0, 12, 31}}};
     CFirmwareLock lock;
     for (const auto& c : cases) {
         PinDate(c.year, 12, 31);
@@ -180,9 +181,8 @@ TEST_F(ServicesTest, StoreIsSavedInTheMachineFolder) {
     Machine().SetPersistent(true);
     CFirmwareLock lock;
     EXPECT_EQ(lock.WriteAdminPassword("", "\x1E\x9C"), 0);
-    winsim::PasswordStore saved =
-        winsim::PasswordStore::Parse(ReadFile(Machine().Folder() / "firmware" / "passwords.ini"),
-                                     "passwords.ini");
+    winsim::PasswordStore saved = winsim::PasswordStore::Parse(
+        ReadFile(Machine().Folder() / "firmware" / "passwords.ini"), "passwords.ini");
     EXPECT_EQ(saved.adminPassword, "\x1E\x9C");
 }
 

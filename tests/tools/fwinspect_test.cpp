@@ -43,9 +43,11 @@ TEST_F(FwinspectTest, MachineFolderShowsMethodEntryAndStoreButNoPasswords) {
               "[Store]\nAdminPassword=1E 30 2E\nUserMinLength=15\nAdminDate=19 99 1 2\n");
     ToolRun run = Inspect(m_machine.string());
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_NE(run.out.find("found by \"$DMI\" header at F000:8000\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("found by \"$DMI\" header at F000:8000\n"), std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find("administrator password: set\nuser password: not set\n"),
-              std::string::npos) << run.out;
+              std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find("user minimum length: 22 scan codes (raw 15)"), std::string::npos);
     EXPECT_NE(run.out.find("administrator password date: 1999-01-02"), std::string::npos);
     EXPECT_EQ(run.out.find("1E"), std::string::npos) << run.out;
@@ -56,12 +58,13 @@ TEST_F(FwinspectTest, ImageWithoutTablesGetsTheStartUpMessage) {
     ToolRun run = Inspect("--image " + (m_dir.Path() / "f000.bin").string());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("start-up message: ZULOCK ERROR: Can't access DADO tables!!!"),
-              std::string::npos) << run.out;
+              std::string::npos)
+        << run.out;
 }
 
 TEST_F(FwinspectTest, DriverAbsentGetsItsMessage) {
-    WriteFile(m_machine / "machine.ini", ReadFile(m_machine / "machine.ini") +
-                                              "\n[Drivers]\nZULOCK.VXD=absent\n");
+    WriteFile(m_machine / "machine.ini",
+              ReadFile(m_machine / "machine.ini") + "\n[Drivers]\nZULOCK.VXD=absent\n");
     ToolRun run = Inspect(m_machine.string());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("ZULOCK ERROR: Can't open DLL ZUVXD.VXD!!!"), std::string::npos);

@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
             if (bytes.size() != winsim::BiosMemory::kWindowSize)
                 throw winsim::MachineError(input, 0,
                                            "an image must hold exactly the 65536 bytes at "
-                                           "F0000, not " + std::to_string(bytes.size()));
+                                           "F0000, not " +
+                                               std::to_string(bytes.size()));
             scratch = fs::temp_directory_path() / ("fwinspect-" + std::to_string(getpid()));
             winsim::SetCurrentMachine(winsim::Machine::Create(scratch));
             auto& memory = winsim::CurrentMachine().Component<winsim::BiosMemory>();
@@ -88,8 +89,8 @@ int main(int argc, char** argv) {
             std::printf("start-up message: %s\n", startup.c_str());
         } else {
             // The constructor stopped at the first method that found it; ask each in turn.
-            const char* method = lock.FindInSmbios() == 0     ? "SMBIOS (\"_SM_\")"
-                                 : lock.FindInDmi20Nt() == 0  ? "\"_DMI20_NT_\" list"
+            const char* method = lock.FindInSmbios() == 0      ? "SMBIOS (\"_SM_\")"
+                                 : lock.FindInDmi20Nt() == 0   ? "\"_DMI20_NT_\" list"
                                  : lock.FindInDmiHeader() == 0 ? "\"$DMI\" header"
                                                                : "?";
             std::printf("security service: found by %s at %04X:%04X\n", method,
@@ -105,9 +106,11 @@ int main(int argc, char** argv) {
     if (image) {
         std::printf("password store: none (an image holds no store)\n");
     } else {
-        std::printf("administrator password: %s\n", store.adminPassword.empty() ? "not set" : "set");
+        std::printf("administrator password: %s\n",
+                    store.adminPassword.empty() ? "not set" : "set");
         std::printf("user password: %s\n", store.userPassword.empty() ? "not set" : "set");
-        std::printf("administrator minimum length: %s\n", MinimumText(store.adminMinLength).c_str());
+        std::printf("administrator minimum length: %s\n",
+                    MinimumText(store.adminMinLength).c_str());
         std::printf("user minimum length: %s\n", MinimumText(store.userMinLength).c_str());
         std::printf("attempts limit: %u\n", store.attemptsLimit);
         std::printf("administrator password date: %s\n", DateText(store.adminDate).c_str());

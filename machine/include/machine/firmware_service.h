@@ -40,11 +40,11 @@ enum : std::uint8_t {
 // Error bytes (the high byte of the result word).
 enum : std::uint8_t {
     kErrUnknownFunction = 0x81,
-    kErrBadField = 0x82,     // no such field, wrong size, or a field that cannot be written
+    kErrBadField = 0x82,  // no such field, wrong size, or a field that cannot be written
     kErrNotAuthorised = 0x83,
-    kErrBadValue = 0x84,     // a password too long or shorter than its minimum length
-    kErrBadAddress = 0x85,   // a password or value address that nothing is mapped at
-    kErrNoService = 0x86,    // the driver found no service at the entry point called
+    kErrBadValue = 0x84,    // a password too long or shorter than its minimum length
+    kErrBadAddress = 0x85,  // a password or value address that nothing is mapped at
+    kErrNoService = 0x86,   // the driver found no service at the entry point called
 };
 
 // The non-volatile store: both passwords as scan codes, the raw minimum lengths (0-15: 0 no
