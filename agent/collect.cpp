@@ -43,8 +43,8 @@ void ReadNt4TcpipSettings() {
 
     // The servers are separated by blanks; the last one goes.
     char szNameServer[256] = "";
-    if (ReadRegistryValue(HKEY_LOCAL_MACHINE, kTcpipParametersKey, "NameServer",
-                          szNameServer) == 0) {
+    if (ReadRegistryValue(HKEY_LOCAL_MACHINE, kTcpipParametersKey, "NameServer", szNameServer) ==
+        0) {
         if (char* blank = std::strrchr(szNameServer, ' ')) *blank = '\0';
         CopyBounded(LanConfig.nameServer, sizeof LanConfig.nameServer, szNameServer);
     }
@@ -102,9 +102,9 @@ int CollectLanConfig() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     char szStamp[25] = "";
-    std::snprintf(szStamp, sizeof szStamp, "%02u/%02u/%04u - %02u:%02u:%02u",
-                  now.wMonth % 100u, now.wDay % 100u, now.wYear % 10000u, now.wHour % 100u,
-                  now.wMinute % 100u, now.wSecond % 100u);
+    std::snprintf(szStamp, sizeof szStamp, "%02u/%02u/%04u - %02u:%02u:%02u", now.wMonth % 100u,
+                  now.wDay % 100u, now.wYear % 10000u, now.wHour % 100u, now.wMinute % 100u,
+                  now.wSecond % 100u);
     WriteRegistryValue(HKEY_LOCAL_MACHINE, AGENT_REGISTRY_KEY, "LastUpdate", szStamp,
                        sizeof szStamp);
 
@@ -118,13 +118,13 @@ void WriteNetworkIni() {
         const char* key;
         const char* value;
     } addressKeys[] = {
-        {"IP", LanConfig.ip},          {"SUBNET_MASK", LanConfig.subnetMask},
+        {"IP", LanConfig.ip},           {"SUBNET_MASK", LanConfig.subnetMask},
         {"GATEWAY", LanConfig.gateway}, {"DOMAIN", LanConfig.domain},
         {"DHCP", LanConfig.dhcp},       {"NAME_SERVER", LanConfig.nameServer},
     };
     for (const auto& entry : addressKeys)
-        if (entry.value[0]) ini.WriteValue(NETWORK_INI_SECTION, entry.key, entry.value,
-                                           NETWORK_INI_FILE);
+        if (entry.value[0])
+            ini.WriteValue(NETWORK_INI_SECTION, entry.key, entry.value, NETWORK_INI_FILE);
     if (AgentSwitchIsOn("SaveUserInfo")) {
         ini.WriteValue(NETWORK_INI_SECTION, "HTTP_PROXY", LanConfig.proxyServer, NETWORK_INI_FILE);
         ini.WriteValue(NETWORK_INI_SECTION, "SMTP_SERVER", LanConfig.smtpServer, NETWORK_INI_FILE);

@@ -1,4 +1,6 @@
 // vantorlancfg: the LAN configuration agent.
 #include "agent.h"
 
-int main(int argc, char** argv) { return AgentMain(argc, argv); }
+int main(int argc, char** argv) {
+    return AgentMain(argc, argv);
+}

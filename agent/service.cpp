@@ -134,10 +134,10 @@ void InstallAgentService() {
                     FormatSystemError(g_szErrorText, sizeof g_szErrorText));
         return;
     }
-    SC_HANDLE hService = CreateServiceA(
-        hManager, AGENT_SERVICE_NAME, AGENT_DISPLAY_NAME, SERVICE_ALL_ACCESS,
-        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, szBinaryPath,
-        nullptr, nullptr, "\0\0", nullptr, nullptr);
+    SC_HANDLE hService =
+        CreateServiceA(hManager, AGENT_SERVICE_NAME, AGENT_DISPLAY_NAME, SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                       szBinaryPath, nullptr, nullptr, "\0\0", nullptr, nullptr);
     if (hService) {
         std::printf("%s installed.\n", AGENT_DISPLAY_NAME);
         CloseServiceHandle(hService);

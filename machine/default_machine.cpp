@@ -43,14 +43,17 @@ const char kRegistry[] =
     "\r\n"
     "[HKEY_USERS\\.DEFAULT]\r\n"
     "\r\n"
-    "[" ZU_USER "\\Software\\Microsoft\\Internet Account Manager]\r\n"
+    "[" ZU_USER
+    "\\Software\\Microsoft\\Internet Account Manager]\r\n"
     "\"Default Mail Account\"=\"00000001\"\r\n"
     "\r\n"
-    "[" ZU_USER "\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]\r\n"
+    "[" ZU_USER
+    "\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]\r\n"
     "\"Account Name\"=\"mail.example.com\"\r\n"
     "\"SMTP Server\"=\"mail.example.com\"\r\n"
     "\r\n"
-    "[" ZU_USER "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings]\r\n"
+    "[" ZU_USER
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings]\r\n"
     "\"ProxyEnable\"=dword:00000001\r\n"
     "\"ProxyServer\"=\"proxy.example.com:8080\"\r\n"
     "\r\n";

@@ -27,8 +27,8 @@ uint32_t CheckStartable(const std::string& name) {
     uint32_t refusal = 0;
     for (const char* value : {"Start", "DeleteFlag"}) {
         DWORD data = 0, size = sizeof data, type = 0;
-        if (RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                             &size) != ERROR_SUCCESS ||
+        if (RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+                ERROR_SUCCESS ||
             type != REG_DWORD)
             continue;
         if (value[0] == 'S' && data == SERVICE_DISABLED) refusal = ERROR_SERVICE_DISABLED;

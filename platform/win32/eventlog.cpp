@@ -17,13 +17,20 @@ struct EventSource : winsim::HandleObject {
 
 const char* TypeName(WORD type) {
     switch (type) {
-        case EVENTLOG_SUCCESS: return "Success";
-        case EVENTLOG_ERROR_TYPE: return "Error";
-        case EVENTLOG_WARNING_TYPE: return "Warning";
-        case EVENTLOG_INFORMATION_TYPE: return "Information";
-        case EVENTLOG_AUDIT_SUCCESS: return "Audit Success";
-        case EVENTLOG_AUDIT_FAILURE: return "Audit Failure";
-        default: return nullptr;
+        case EVENTLOG_SUCCESS:
+            return "Success";
+        case EVENTLOG_ERROR_TYPE:
+            return "Error";
+        case EVENTLOG_WARNING_TYPE:
+            return "Warning";
+        case EVENTLOG_INFORMATION_TYPE:
+            return "Information";
+        case EVENTLOG_AUDIT_SUCCESS:
+            return "Audit Success";
+        case EVENTLOG_AUDIT_FAILURE:
+            return "Audit Failure";
+        default:
+            return nullptr;
     }
 }
 
@@ -32,11 +39,20 @@ void AppendField(std::string& line, const char* text) {
     line += '\t';
     for (const char* p = text; *p; ++p) {
         switch (*p) {
-            case '\t': line += "\\t"; break;
-            case '\r': line += "\\r"; break;
-            case '\n': line += "\\n"; break;
-            case '\\': line += "\\\\"; break;
-            default: line += *p;
+            case '\t':
+                line += "\\t";
+                break;
+            case '\r':
+                line += "\\r";
+                break;
+            case '\n':
+                line += "\\n";
+                break;
+            case '\\':
+                line += "\\\\";
+                break;
+            default:
+                line += *p;
         }
     }
 }
@@ -73,8 +89,8 @@ BOOL WINAPI DeregisterEventSource(HANDLE hEventLog) {
     return TRUE;
 }
 
-BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD, DWORD, PSID, WORD wNumStrings,
-                         DWORD, LPCSTR* lpStrings, LPVOID) {
+BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD, DWORD, PSID, WORD wNumStrings, DWORD,
+                         LPCSTR* lpStrings, LPVOID) {
     winsim::Machine& machine = winsim::CurrentMachine();
     std::lock_guard<std::recursive_mutex> lock(machine.Mutex());
     auto source = machine.Component<winsim::HandleTable>().Find<EventSource>(hEventLog);

@@ -40,8 +40,7 @@ void SetProgramName(std::string name) {
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     winsim::Machine& machine = winsim::CurrentMachine();
     std::lock_guard<std::recursive_mutex> lock(machine.Mutex());
-    auto path = hModule ? std::nullopt
-                        : machine.Settings().Find("Programs", winsim::ProgramName());
+    auto path = hModule ? std::nullopt : machine.Settings().Find("Programs", winsim::ProgramName());
     if (!path || path->empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;

@@ -48,7 +48,9 @@ bool ValidServiceName(LPCSTR name) {
     return !std::strpbrk(name, "\\/");
 }
 
-std::string ServiceKeyPath(const std::string& name) { return kServicesKey + name; }
+std::string ServiceKeyPath(const std::string& name) {
+    return kServicesKey + name;
+}
 
 bool OpenServiceKey(const std::string& name, REGSAM access, HKEY* key) {
     return RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKeyPath(name).c_str(), 0, access, key) ==
@@ -87,8 +89,7 @@ void DeleteKeyTree(HKEY parent, const std::string& path) {
     HKEY key;
     if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
     char child[260];
-    while (RegEnumKeyA(key, 0, child, sizeof child) == ERROR_SUCCESS)
-        DeleteKeyTree(key, child);
+    while (RegEnumKeyA(key, 0, child, sizeof child) == ERROR_SUCCESS) DeleteKeyTree(key, child);
     RegCloseKey(key);
     RegDeleteKeyA(parent, path.c_str());
 }
@@ -154,11 +155,10 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
     return static_cast<SC_HANDLE>(Handles().Insert(std::move(manager)));
 }
 
-SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName,
-                                LPCSTR lpDisplayName, DWORD dwDesiredAccess,
-                                DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
-                                LPCSTR lpBinaryPathName, LPCSTR lpLoadOrderGroup,
-                                LPDWORD lpdwTagId, LPCSTR lpDependencies,
+SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCSTR lpDisplayName,
+                                DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                                DWORD dwErrorControl, LPCSTR lpBinaryPathName,
+                                LPCSTR lpLoadOrderGroup, LPDWORD lpdwTagId, LPCSTR lpDependencies,
                                 LPCSTR lpServiceStartName, LPCSTR) {
     std::lock_guard<std::recursive_mutex> lock(winsim::CurrentMachine().Mutex());
     auto manager = FindHandle<ScManagerObject>(hSCManager);
@@ -173,8 +173,8 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName,
     }
     DWORD baseType = dwServiceType & ~static_cast<DWORD>(SERVICE_INTERACTIVE_PROCESS);
     bool win32 = baseType == SERVICE_WIN32_OWN_PROCESS || baseType == SERVICE_WIN32_SHARE_PROCESS;
-    bool driver = dwServiceType == SERVICE_KERNEL_DRIVER ||
-                  dwServiceType == SERVICE_FILE_SYSTEM_DRIVER;
+    bool driver =
+        dwServiceType == SERVICE_KERNEL_DRIVER || dwServiceType == SERVICE_FILE_SYSTEM_DRIVER;
     if (!lpBinaryPathName || !*lpBinaryPathName || !(win32 || driver) ||
         dwStartType > SERVICE_DISABLED || dwErrorControl > SERVICE_ERROR_CRITICAL || lpdwTagId) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -199,8 +199,7 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName,
     SetDword(key, "Type", dwServiceType);
     SetDword(key, "Start", dwStartType);
     SetDword(key, "ErrorControl", dwErrorControl);
-    SetString(key, "ImagePath", REG_EXPAND_SZ, lpBinaryPathName,
-              std::strlen(lpBinaryPathName) + 1);
+    SetString(key, "ImagePath", REG_EXPAND_SZ, lpBinaryPathName, std::strlen(lpBinaryPathName) + 1);
     SetString(key, "DisplayName", REG_SZ, display, std::strlen(display) + 1);
     if (lpLoadOrderGroup && *lpLoadOrderGroup)
         SetString(key, "Group", REG_SZ, lpLoadOrderGroup, std::strlen(lpLoadOrderGroup) + 1);

@@ -27,10 +27,10 @@ protected:
         SetText(AGENT_REGISTRY_KEY, "SaveToNesk", "1");
         // One Ethernet interface and its adapter.
         winsim::NetworkDescription network;
-        network.interfaces.push_back({"lo", winsim::kIfUp | winsim::kIfLoopback, "127.0.0.1",
-                                      "255.0.0.0", "0.0.0.0"});
         network.interfaces.push_back(
-            {"eth0", winsim::kIfUp | winsim::kIfBroadcast, "10.0.0.5", "255.0.0.0", "10.255.255.255"});
+            {"lo", winsim::kIfUp | winsim::kIfLoopback, "127.0.0.1", "255.0.0.0", "0.0.0.0"});
+        network.interfaces.push_back({"eth0", winsim::kIfUp | winsim::kIfBroadcast, "10.0.0.5",
+                                      "255.0.0.0", "10.255.255.255"});
         winsim::NetAdapter adapter;
         adapter.name = "{0}";
         adapter.addresses.push_back({"10.0.0.5", "255.0.0.0"});
@@ -63,7 +63,9 @@ TEST_F(CollectTest, Nt40ReadsTheCardsTcpipKeyAndCutsNameServerAtItsLastBlank) {
     SetText(kCardKey, "ServiceName", "E100B1");
     SetDword(kAdapterKey, "EnableDHCP", 0);
     agenttest::SetValue(HKEY_LOCAL_MACHINE, kAdapterKey, "DefaultGateway", REG_MULTI_SZ,
-                        std::string("10.1.2.1\0" "10.1.2.2\0\0", 19));
+                        std::string("10.1.2.1\0"
+                                    "10.1.2.2\0\0",
+                                    19));
     SetText(kTcpipKey, "Domain", "sales.example.com");
     for (const Case& c : cases) {
         SetText(kTcpipKey, "NameServer", c.nameServer);
@@ -98,8 +100,8 @@ TEST_F(CollectTest, DhcpOverrideTakesTheWordInAnyCaseAndKeepsIt) {
     SetDhcp(true);
     ASSERT_EQ(CollectLanConfig(), 0);
     EXPECT_STREQ(LanConfig.dhcp, "Yes");
-    for (const char* field : {LanConfig.ip, LanConfig.subnetMask, LanConfig.gateway,
-                              LanConfig.nameServer})
+    for (const char* field :
+         {LanConfig.ip, LanConfig.subnetMask, LanConfig.gateway, LanConfig.nameServer})
         EXPECT_STREQ(field, DHCP_MARKER);
     // An empty domain becomes the marker too; the user's settings stay as found.
     EXPECT_STREQ(LanConfig.domain, DHCP_MARKER);

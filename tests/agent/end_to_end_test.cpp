@@ -32,13 +32,16 @@ public:
         std::string output;
         char buffer[256];
         size_t n;
-        while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        while (pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            output.append(buffer, n);
         int status = pipe ? pclose(pipe) : -1;
         if (code) *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return output;
     }
 
-    std::string NetworkIni() const { return zutest::ReadFile(m_folder / "partition" / "Network.ini"); }
+    std::string NetworkIni() const {
+        return zutest::ReadFile(m_folder / "partition" / "Network.ini");
+    }
 
 private:
     zutest::TempDir m_dir;
@@ -61,9 +64,10 @@ TEST(EndToEndTest, DebugRunOnEachExampleWritesItsRecordAndStampsLastUpdate) {
         std::string record;
     };
     const Case cases[] = {
-        {"win95", Record("IP=192.168.10.20\nHTTP_PROXY=oldproxy:3128\nSMTP_SERVER=oldmail\n"
-                         "Cfg_Method=2\nSUBNET_MASK=255.255.255.0\nGATEWAY=192.168.10.1\n"
-                         "DOMAIN=office.example\nDHCP=NO\nNAME_SERVER=192.168.10.53,192.168.10.54")},
+        {"win95",
+         Record("IP=192.168.10.20\nHTTP_PROXY=oldproxy:3128\nSMTP_SERVER=oldmail\n"
+                "Cfg_Method=2\nSUBNET_MASK=255.255.255.0\nGATEWAY=192.168.10.1\n"
+                "DOMAIN=office.example\nDHCP=NO\nNAME_SERVER=192.168.10.53,192.168.10.54")},
         {"win98", Record("IP=192.168.1.20\nSUBNET_MASK=255.255.255.0\nGATEWAY=192.168.1.1\n"
                          "DOMAIN=home.example\nDHCP=No\nNAME_SERVER=192.168.1.53\n"
                          "HTTP_PROXY=proxy.home.example:8080\nSMTP_SERVER=mail.home.example\n"

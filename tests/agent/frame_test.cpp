@@ -54,12 +54,17 @@ TEST_F(AgentFrameTest, FirstArgumentPicksTheCommandByWholeWordInAnyCase) {
         bool event;
     };
     const Case cases[] = {
-        {{"-INSTALL"}, true, false, false},   {{"/Install"}, true, false, false},
-        {{"/install"}, true, false, false},   {{"-Debug"}, false, true, false},
+        {{"-INSTALL"}, true, false, false},
+        {{"/Install"}, true, false, false},
+        {{"/install"}, true, false, false},
+        {{"-Debug"}, false, true, false},
         {{"-debug", "-install"}, false, true, false},
-        {{"-inst"}, false, false, false},     {{"-help"}, false, false, false},
-        {{"/?"}, false, false, false},        {{"-installer"}, false, false, false},
-        {{"install"}, false, false, true},    {{}, false, false, true},
+        {{"-inst"}, false, false, false},
+        {{"-help"}, false, false, false},
+        {{"/?"}, false, false, false},
+        {{"-installer"}, false, false, false},
+        {{"install"}, false, false, true},
+        {{}, false, false, true},
     };
     for (const Case& c : cases) {
         std::string label = c.args.empty() ? "(none)" : c.args[0];
@@ -81,8 +86,8 @@ TEST_F(AgentFrameTest, FirstArgumentPicksTheCommandByWholeWordInAnyCase) {
                             "1063\tStartServiceCtrlDispatcher failed.\n"
                           : "")
             << label;
-        EXPECT_TRUE(Machine().Component<winsim::ServiceManager>().Reports(AGENT_SERVICE_NAME)
-                        .empty())
+        EXPECT_TRUE(
+            Machine().Component<winsim::ServiceManager>().Reports(AGENT_SERVICE_NAME).empty())
             << label;
     }
 }
@@ -162,22 +167,22 @@ TEST_F(AgentFrameTest, ServiceRunReportsWithTheCheckpointRuleAndInterrogationsNe
     std::mutex answersMutex;
     std::vector<SERVICE_STATUS> answers;
     std::thread interrogator;
-    ASSERT_EQ(StartAgent(Machine(),
-                         [&](const winsim::ServiceReport& report) {
-                             if (report.state == SERVICE_STOPPED) stopped = true;
-                             if (report.state != SERVICE_RUNNING || interrogator.joinable()) return;
-                             interrogator = std::thread([&] {
-                                 while (!stopped) {
-                                     SERVICE_STATUS status{};
-                                     if (ControlService(service, SERVICE_CONTROL_INTERROGATE,
-                                                        &status)) {
-                                         std::lock_guard<std::mutex> lock(answersMutex);
-                                         answers.push_back(status);
-                                     }
-                                 }
-                             });
-                         }),
-              0u);
+    ASSERT_EQ(
+        StartAgent(Machine(),
+                   [&](const winsim::ServiceReport& report) {
+                       if (report.state == SERVICE_STOPPED) stopped = true;
+                       if (report.state != SERVICE_RUNNING || interrogator.joinable()) return;
+                       interrogator = std::thread([&] {
+                           while (!stopped) {
+                               SERVICE_STATUS status{};
+                               if (ControlService(service, SERVICE_CONTROL_INTERROGATE, &status)) {
+                                   std::lock_guard<std::mutex> lock(answersMutex);
+                                   answers.push_back(status);
+                               }
+                           }
+                       });
+                   }),
+        0u);
     interrogator.join();
 
     std::vector<winsim::ServiceReport> reports = services.Reports(AGENT_SERVICE_NAME);

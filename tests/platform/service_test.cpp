@@ -29,10 +29,10 @@ TEST(FormatMessageTest, SystemTextsInWindowsWordsEndInCrLf) {
     };
     for (const Case& c : cases) {
         char* text = nullptr;
-        DWORD count = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, c.code, 0, reinterpret_cast<LPSTR>(&text), 0,
-                                     nullptr);
+        DWORD count =
+            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, c.code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
         ASSERT_NE(text, nullptr) << c.code;
         EXPECT_STREQ(text, c.text);
         EXPECT_EQ(count, std::strlen(c.text));
@@ -40,8 +40,8 @@ TEST(FormatMessageTest, SystemTextsInWindowsWordsEndInCrLf) {
     }
 
     char buffer[64] = "untouched";
-    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 0x12345, 0, buffer,
-                             sizeof buffer, nullptr),
+    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 0x12345, 0, buffer, sizeof buffer,
+                             nullptr),
               0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
     EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, buffer, 10, nullptr), 0u);
@@ -100,7 +100,8 @@ std::string QueryText(const char* key, const char* value, DWORD* type) {
     char data[256] = "";
     DWORD size = sizeof data - 1;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return "-";
-    LONG result = RegQueryValueExA(hKey, value, nullptr, type, reinterpret_cast<BYTE*>(data), &size);
+    LONG result =
+        RegQueryValueExA(hKey, value, nullptr, type, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(hKey);
     return result == ERROR_SUCCESS ? data : "-";
 }

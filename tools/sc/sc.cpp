@@ -22,9 +22,9 @@
 namespace {
 
 const char* StateName(DWORD state) {
-    static const char* const names[] = {"?",           "STOPPED",          "START_PENDING",
-                                        "STOP_PENDING", "RUNNING",          "CONTINUE_PENDING",
-                                        "PAUSE_PENDING", "PAUSED"};
+    static const char* const names[] = {
+        "?",       "STOPPED",          "START_PENDING", "STOP_PENDING",
+        "RUNNING", "CONTINUE_PENDING", "PAUSE_PENDING", "PAUSED"};
     return state <= SERVICE_PAUSED ? names[state] : "?";
 }
 
@@ -70,9 +70,9 @@ std::string ServiceValue(const std::string& name, const char* value, DWORD* numb
 }
 
 SC_HANDLE OpenNamedService(const std::string& name, DWORD access, SC_HANDLE* manager) {
-    *manager = OpenSCManagerA(nullptr, nullptr, access == SERVICE_QUERY_STATUS
-                                                    ? SC_MANAGER_CONNECT
-                                                    : SC_MANAGER_ALL_ACCESS);
+    *manager =
+        OpenSCManagerA(nullptr, nullptr,
+                       access == SERVICE_QUERY_STATUS ? SC_MANAGER_CONNECT : SC_MANAGER_ALL_ACCESS);
     if (!*manager) {
         Failed("OpenSCManager", GetLastError());
         return nullptr;
@@ -95,7 +95,8 @@ int Query(const std::string& name) {
     for (const char* value :
          {"DisplayName", "ImagePath", "Type", "Start", "ErrorControl", "ObjectName"})
         std::printf("        %-16s: %s\n", value, ServiceValue(name, value).c_str());
-    std::printf("        %-16s: %lu  %s\n", "STATE", static_cast<unsigned long>(status.dwCurrentState),
+    std::printf("        %-16s: %lu  %s\n", "STATE",
+                static_cast<unsigned long>(status.dwCurrentState),
                 StateName(status.dwCurrentState));
     CloseServiceHandle(service);
     CloseServiceHandle(manager);

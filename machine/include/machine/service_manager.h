@@ -77,8 +77,7 @@ public:
     bool IsRunning(const std::string& name, ServiceReport* status) const;
     // Sends `control` to the running service's handler on the dispatcher's thread and waits
     // until the handler returns. False with a Win32 error when the control cannot be sent.
-    bool Control(const std::string& name, uint32_t control, ServiceReport* status,
-                 uint32_t* error);
+    bool Control(const std::string& name, uint32_t control, ServiceReport* status, uint32_t* error);
     // Marks a running service for deletion: the database entry goes when it stops.
     void DeleteWhenStopped(const std::string& name, std::function<void()> remove);
 

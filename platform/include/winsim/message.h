@@ -37,6 +37,6 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem);
 // the address of a LocalAlloc block (free it with LocalFree). Returns the characters stored
 // without the NUL; 0 with ERROR_MR_MID_NOT_FOUND for a code without a text, and with
 // ERROR_INSUFFICIENT_BUFFER when the caller's buffer of nSize characters is too small.
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                            DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                            LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 #define FormatMessage FormatMessageA

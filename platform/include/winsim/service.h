@@ -94,13 +94,11 @@ typedef SERVICE_TABLE_ENTRYA SERVICE_TABLE_ENTRY;
 
 // Only the local computer and its active database can be opened. On the Windows 9x platform
 // there is no service control manager (ERROR_CALL_NOT_IMPLEMENTED).
-SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
-                                DWORD dwDesiredAccess);
-SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName,
-                                LPCSTR lpDisplayName, DWORD dwDesiredAccess,
-                                DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
-                                LPCSTR lpBinaryPathName, LPCSTR lpLoadOrderGroup,
-                                LPDWORD lpdwTagId, LPCSTR lpDependencies,
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess);
+SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCSTR lpDisplayName,
+                                DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                                DWORD dwErrorControl, LPCSTR lpBinaryPathName,
+                                LPCSTR lpLoadOrderGroup, LPDWORD lpdwTagId, LPCSTR lpDependencies,
                                 LPCSTR lpServiceStartName, LPCSTR lpPassword);
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess);
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
