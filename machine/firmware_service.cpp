@@ -80,21 +80,29 @@ std::string DateText(const std::uint8_t date[4]) {
            " " + std::to_string(date[3]);
 }
 
+// A value without the comment that may follow it.
+std::string Value(const MachineSettings& ini, const char* key, const char* fallback) {
+    std::string v = ini.Get("Store", key, fallback);
+    v = v.substr(0, v.find(';'));
+    std::size_t end = v.find_last_not_of(" \t\r");
+    return end == std::string::npos ? "" : v.substr(0, end + 1);
+}
+
 }  // namespace
 
 PasswordStore PasswordStore::Parse(const std::string& text, const std::filesystem::path& file) {
     MachineSettings ini = MachineSettings::Parse(text, file);
     PasswordStore store;
-    store.adminPassword = ParsePassword(ini.Get("Store", "AdminPassword"), file, "AdminPassword");
-    store.userPassword = ParsePassword(ini.Get("Store", "UserPassword"), file, "UserPassword");
+    store.adminPassword = ParsePassword(Value(ini, "AdminPassword", ""), file, "AdminPassword");
+    store.userPassword = ParsePassword(Value(ini, "UserPassword", ""), file, "UserPassword");
     store.adminMinLength = static_cast<std::uint8_t>(
-        ParseNumber(ini.Get("Store", "AdminMinLength", "0"), 15, file, "AdminMinLength"));
+        ParseNumber(Value(ini, "AdminMinLength", "0"), 15, file, "AdminMinLength"));
     store.userMinLength = static_cast<std::uint8_t>(
-        ParseNumber(ini.Get("Store", "UserMinLength", "0"), 15, file, "UserMinLength"));
+        ParseNumber(Value(ini, "UserMinLength", "0"), 15, file, "UserMinLength"));
     store.attemptsLimit = static_cast<std::uint8_t>(
-        ParseNumber(ini.Get("Store", "AttemptsLimit", "3"), 7, file, "AttemptsLimit"));
-    ParseDate(ini.Get("Store", "AdminDate", "0 0 0 0"), store.adminDate, file, "AdminDate");
-    ParseDate(ini.Get("Store", "UserDate", "0 0 0 0"), store.userDate, file, "UserDate");
+        ParseNumber(Value(ini, "AttemptsLimit", "3"), 7, file, "AttemptsLimit"));
+    ParseDate(Value(ini, "AdminDate", "0 0 0 0"), store.adminDate, file, "AdminDate");
+    ParseDate(Value(ini, "UserDate", "0 0 0 0"), store.userDate, file, "UserDate");
     return store;
 }
 
