@@ -155,6 +155,14 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
     return static_cast<SC_HANDLE>(Handles().Insert(std::move(manager)));
 }
 
+// A service handle names its service; the database in the registry holds the rest.
+static SC_HANDLE NewServiceHandle(const std::string& name, DWORD access) {
+    auto service = std::make_shared<ScServiceObject>();
+    service->name = name;
+    service->access = access;
+    return static_cast<SC_HANDLE>(Handles().Insert(std::move(service)));
+}
+
 SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCSTR lpDisplayName,
                                 DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
                                 DWORD dwErrorControl, LPCSTR lpBinaryPathName,
@@ -212,10 +220,7 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
         SetString(key, "ObjectName", REG_SZ, account, std::strlen(account) + 1);
     }
     RegCloseKey(key);
-    auto service = std::make_shared<ScServiceObject>();
-    service->name = name;
-    service->access = dwDesiredAccess;
-    return static_cast<SC_HANDLE>(Handles().Insert(std::move(service)));
+    return NewServiceHandle(name, dwDesiredAccess);
 }
 
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess) {
@@ -231,10 +236,7 @@ SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD 
         return nullptr;
     }
     RegCloseKey(key);
-    auto service = std::make_shared<ScServiceObject>();
-    service->name = lpServiceName;
-    service->access = dwDesiredAccess;
-    return static_cast<SC_HANDLE>(Handles().Insert(std::move(service)));
+    return NewServiceHandle(lpServiceName, dwDesiredAccess);
 }
 
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
