@@ -2,6 +2,8 @@
 // BIOS tables.
 #include "CFirmwareLock.h"
 
+#include <cstring>
+
 namespace {
 
 // The BIOS area is read through one 64 KB window at paragraph F000; every scan and walk below
@@ -16,6 +18,23 @@ WORD Word(const BYTE* p) {
 DWORD Dword(const BYTE* p) {
     return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) |
            (static_cast<DWORD>(p[2]) << 16) | (static_cast<DWORD>(p[3]) << 24);
+}
+
+const DWORD kNoSignature = 0xFFFFFFFF;
+
+// The first offset from `from` up to `last` where `signature` starts in the window, or
+// kNoSignature. memchr skips to the candidates for its first byte, so that a window without
+// tables costs one pass over it rather than a compare at every offset.
+DWORD FindSignature(const BYTE* window, DWORD from, DWORD last, const char* signature) {
+    const size_t length = strlen(signature);
+    while (from <= last) {
+        const void* hit = memchr(window + from, signature[0], last - from + 1);
+        if (hit == NULL) break;
+        from = static_cast<DWORD>(static_cast<const BYTE*>(hit) - window);
+        if (memcmp(window + from, signature, length) == 0) return from;
+        from++;
+    }
+    return kNoSignature;
 }
 
 }  // namespace
@@ -74,9 +93,9 @@ int CFirmwareLock::FindInSmbios() {
     // The fields read run to offset 28; an entry point that would end past the window is not
     // one.
     const BYTE* entry = NULL;
-    for (DWORD offset = 0; offset <= 0xFFFC; offset++) {
+    for (DWORD offset = FindSignature(window, 0, 0xFFFC, "_SM_"); offset != kNoSignature;
+         offset = FindSignature(window, offset + 1, 0xFFFC, "_SM_")) {
         const BYTE* p = window + offset;
-        if (memcmp(p, "_SM_", 4) != 0) continue;
         if (offset + 28 > kWindowSize || offset + p[5] > kWindowSize) continue;
         if (Checksum8(p, p[5]) == 0) {
             entry = p;
@@ -121,8 +140,8 @@ int CFirmwareLock::FindInSmbios() {
 BYTE* CFirmwareLock::ScanDmi20Nt(DWORD& listOffset) {
     BYTE* window = MapParagraph(kBiosParagraph);
     if (window == NULL) return NULL;
-    for (DWORD offset = 0; offset < 0xFFF5; offset++) {
-        if (memcmp(window + offset, "_DMI20_NT_", 10) != 0) continue;
+    for (DWORD offset = FindSignature(window, 0, 0xFFF4, "_DMI20_NT_"); offset != kNoSignature;
+         offset = FindSignature(window, offset + 1, 0xFFF4, "_DMI20_NT_")) {
         // The list must hold at least the offset word of its first entry.
         if (offset + 13 + 2 > kWindowSize) continue;
         listOffset = offset + 13;
@@ -156,8 +175,8 @@ BYTE* CFirmwareLock::ScanDmiHeader(WORD& tableLength) {
     if (window == NULL) return NULL;
 
     const BYTE* header = NULL;
-    for (DWORD offset = 0; offset <= 0xFFFC; offset++) {
-        if (memcmp(window + offset, "$DMI", 4) != 0) continue;
+    for (DWORD offset = FindSignature(window, 0, 0xFFFC, "$DMI"); offset != kNoSignature;
+         offset = FindSignature(window, offset + 1, 0xFFFC, "$DMI")) {
         // A header cut off by the window's end is not a header.
         if (offset + 14 > kWindowSize) continue;
         header = window + offset;

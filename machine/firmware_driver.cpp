@@ -82,13 +82,20 @@ bool LockDriver::Request(LockDriverHandle& handle, std::uint32_t code, std::uint
         std::uint64_t physical = static_cast<std::uint64_t>(paragraph) * 16;
         std::uint32_t address = 0;
         if (physical < 0x100000000ull) {
-            auto& [mapped, view] = handle.views[paragraph];
-            if (!view) view = std::make_shared<Bytes>(kMappingSize);
-            // A fresh copy on every request, so that a mapping shows memory as it is now.
-            if (m_machine.Component<BiosMemory>().Read(static_cast<std::uint32_t>(physical),
-                                                       kMappingSize, view->data())) {
-                if (!mapped) mapped = m_machine.Component<DriverAddressSpace>().MapView(view);
-                address = mapped;
+            auto& view = handle.views[paragraph];
+            if (!view.bytes) view.bytes = std::make_shared<Bytes>(kMappingSize);
+            // Copied again whenever memory has changed since, so that a mapping shows memory
+            // as it is now.
+            const auto& memory = m_machine.Component<BiosMemory>();
+            if (view.generation != memory.Generation()) {
+                view.exists = memory.Read(static_cast<std::uint32_t>(physical), kMappingSize,
+                                          view.bytes->data());
+                view.generation = memory.Generation();
+            }
+            if (view.exists) {
+                if (!view.address)
+                    view.address = m_machine.Component<DriverAddressSpace>().MapView(view.bytes);
+                address = view.address;
             }
         }
         SetField(block, 28, address);

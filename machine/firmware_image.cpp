@@ -82,7 +82,10 @@ Bytes MakeDmi20NtStructure(std::uint8_t type, std::uint32_t entry) {
 }
 
 Bytes MakeDmiStructure(std::uint8_t type, std::uint8_t lengthByte, const Bytes& data) {
-    Bytes b = {type, lengthByte};
+    Bytes b;
+    b.reserve(2 + data.size());
+    b.push_back(type);
+    b.push_back(lengthByte);
     b.insert(b.end(), data.begin(), data.end());
     return b;
 }

@@ -13,16 +13,19 @@ BiosMemory::BiosMemory(Machine& machine) {
 }
 
 void BiosMemory::Clear() {
+    ++m_generation;
     m_areas.clear();
 }
 
 void BiosMemory::Reset() {
+    ++m_generation;
     m_areas.clear();
     m_areas[kWindowBase] = Bytes(kWindowSize, 0);
 }
 
 void BiosMemory::Place(std::uint32_t address, const Bytes& bytes) {
     if (bytes.empty()) return;
+    ++m_generation;
     std::uint64_t low = address & ~0xFFFu;
     std::uint64_t high = static_cast<std::uint64_t>(address) + bytes.size();
     if (high > 0x100000000ull) high = 0x100000000ull;
@@ -51,16 +54,21 @@ void BiosMemory::Place(std::uint32_t address, const Bytes& bytes) {
 }
 
 bool BiosMemory::Read(std::uint32_t address, std::size_t size, std::uint8_t* out) const {
-    std::memset(out, 0xFF, size);
     bool any = false;
-    std::uint64_t low = address, high = low + size;
-    for (const auto& [start, bytes] : m_areas) {
-        std::uint64_t end = static_cast<std::uint64_t>(start) + bytes.size();
-        std::uint64_t from = std::max<std::uint64_t>(low, start), to = std::min(high, end);
+    const std::uint64_t low = address, high = low + size;
+    std::uint64_t filled = low;  // out holds [low, filled) already
+    auto it = m_areas.upper_bound(address);
+    if (it != m_areas.begin()) --it;
+    for (; it != m_areas.end() && it->first < high; ++it) {
+        const std::uint64_t start = it->first, end = start + it->second.size();
+        const std::uint64_t from = std::max(low, start), to = std::min(high, end);
         if (from >= to) continue;
-        std::memcpy(out + (from - low), bytes.data() + (from - start), to - from);
+        std::memset(out + (filled - low), 0xFF, from - filled);
+        std::memcpy(out + (from - low), it->second.data() + (from - start), to - from);
+        filled = to;
         any = true;
     }
+    std::memset(out + (filled - low), 0xFF, high - filled);
     return any;
 }
 

@@ -177,6 +177,35 @@ TEST_F(ServicesTest, RequestOnAHandleThatIsNotOpenLeavesTheBlock) {
     EXPECT_EQ(returned, 7u);
 }
 
+// A mapping is a copy of memory made by the request: the same handle maps a paragraph at the
+// same address each time, and sees memory placed since; absent bytes read as 0xFF, and a
+// paragraph with no memory at all is not mapped.
+TEST_F(ServicesTest, MappingShowsMemoryAsItIsAtTheRequest) {
+    HANDLE driver = CreateFileA("\\\\.\\ZULOCK.VXD", 0, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(driver, INVALID_HANDLE_VALUE);
+    auto map = [&](DWORD paragraph) {
+        LockDriverRequest block{};
+        block.param = paragraph;
+        DWORD returned = 0;
+        EXPECT_TRUE(DeviceIoControl(driver, ZULOCK_MAP_MEMORY, &block, sizeof block, &block,
+                                    sizeof block, &returned, NULL));
+        return static_cast<const BYTE*>(WinsimPointer32(block.param));
+    };
+    const BYTE* first = map(0xF000);
+    ASSERT_NE(first, nullptr);
+    Memory().Place(Window(0x10), {0xAB});
+    EXPECT_EQ(map(0xF000), first);
+    EXPECT_EQ(first[0x10], 0xAB);
+
+    Memory().Place(0x00200000, {0x01});
+    const BYTE* high = map(0x00020000);
+    ASSERT_NE(high, nullptr);
+    EXPECT_EQ(high[0], 0x01);
+    EXPECT_EQ(high[0x1000], 0xFF);  // past the page the byte was placed in
+    EXPECT_EQ(map(0x00030000), nullptr);
+    CloseHandle(driver);
+}
+
 TEST_F(ServicesTest, StoreIsSavedInTheMachineFolder) {
     Machine().SetPersistent(true);
     CFirmwareLock lock;

@@ -36,6 +36,8 @@ public:
     // false when none of it exists.
     bool Read(std::uint32_t address, std::size_t size, std::uint8_t* out) const;
     bool Exists(std::uint32_t address) const;
+    // Changes whenever memory does, so that a copy of it can tell whether it is still current.
+    std::uint64_t Generation() const { return m_generation; }
     // The 64 KB at F0000 as it is now (absent bytes as 0xFF).
     Bytes Window() const;
 
@@ -46,6 +48,7 @@ public:
 
 private:
     std::map<std::uint32_t, Bytes> m_areas;  // start address -> bytes, never touching
+    std::uint64_t m_generation = 0;
 };
 
 // The built-in image: an SMBIOS entry point in the window, a short structure table with the

@@ -52,7 +52,13 @@ private:
 
 // One open handle of the driver, with the mappings it made.
 struct LockDriverHandle : HandleObject {
-    std::map<std::uint32_t, std::pair<std::uint32_t, std::shared_ptr<Bytes>>> views;
+    struct View {
+        std::uint32_t address = 0;  // in the driver's address space; 0 until first mapped
+        std::shared_ptr<Bytes> bytes;
+        std::optional<std::uint64_t> generation;  // of the memory copied into bytes
+        bool exists = false;                      // whether any of that memory existed
+    };
+    std::map<std::uint32_t, View> views;  // by paragraph
 };
 
 class LockDriver {
