@@ -1,5 +1,7 @@
 #include "machine/partition_library.h"
 
+#include "machine/paths.h"
+
 namespace winsim {
 
 PartitionLibrary::PartitionLibrary(Machine& machine) : m_machine(machine) {}
@@ -49,14 +51,8 @@ uintptr_t PartitionLibrary::Open(std::string_view name, std::string_view mode) {
     if (!Available() || name.empty() || name == "." || name == ".." ||
         name.find_first_of("/\\:") != std::string_view::npos || (mode != "r" && mode != "w"))
         return 0;
-    fs::path file = Folder() / std::string(name);
+    const fs::path file = Folder() / FindEntry(Folder(), name).value_or(std::string(name));
     std::error_code ec;
-    for (fs::directory_iterator it(Folder(), ec), end; !ec && it != end; it.increment(ec)) {
-        if (EqualNoCase(it->path().filename().string(), name)) {
-            file = it->path();
-            break;
-        }
-    }
     if (fs::is_directory(file, ec)) return 0;
     std::FILE* f = std::fopen(file.c_str(), mode == "r" ? "rb" : "wb");
     if (!f) return 0;

@@ -33,18 +33,17 @@ bool HasDrive(std::string_view path) {
     return path.size() >= 2 && path[1] == ':';
 }
 
-// The entry of `directory` called `name` without regard to case; an exact match wins.
-std::optional<std::string> FindEntry(const fs::path& directory, const std::string& name) {
+}  // namespace
+
+std::optional<std::string> FindEntry(const fs::path& directory, std::string_view name) {
     std::error_code ec;
-    if (fs::exists(directory / name, ec)) return name;
+    if (fs::exists(directory / name, ec)) return std::string(name);
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
         std::string entry = it->path().filename().string();
         if (EqualNoCase(entry, name)) return entry;
     }
     return std::nullopt;
 }
-
-}  // namespace
 
 fs::path DriveFolder(Machine& machine, char letter) {
     return machine.Folder() / (std::string("drive_") +

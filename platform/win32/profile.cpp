@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <optional>
 #include <string_view>
 
 #include "machine/machine.h"
@@ -42,53 +43,62 @@ struct IniLine {
     std::string_view value;  // key value, trimmed
 };
 
-std::vector<IniLine> ParseIni(std::string_view text) {
-    std::vector<IniLine> lines;
-    for (size_t pos = 0; pos < text.size();) {
-        size_t newline = text.find('\n', pos);
-        size_t next = newline == std::string_view::npos ? text.size() : newline + 1;
-        size_t end = newline == std::string_view::npos ? text.size() : newline;
-        if (end > pos && text[end - 1] == '\r') --end;
-        std::string_view line = Trim(text.substr(pos, end - pos));
-        IniLine parsed{IniLine::kOther, pos, end, next, line, {}};
-        if (line.empty()) {
-            parsed.kind = IniLine::kBlank;
-        } else if (line.front() == '[') {
-            parsed.kind = IniLine::kSection;
-            size_t close = line.find(']');
-            parsed.name =
-                Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
-        } else if (size_t eq = line.find('='); eq != std::string_view::npos) {
-            parsed.kind = IniLine::kKey;
-            parsed.name = TrimRight(line.substr(0, eq));
-            parsed.value = TrimLeft(line.substr(eq + 1));
+// The file's lines one at a time, so that a call reads no further than the section it needs.
+class IniLines {
+public:
+    explicit IniLines(std::string_view text) : m_text(text) {}
+
+    // The next line; false at the end of the file.
+    bool Next(IniLine& line) {
+        if (m_pos >= m_text.size()) return false;
+        size_t newline = m_text.find('\n', m_pos);
+        size_t next = newline == std::string_view::npos ? m_text.size() : newline + 1;
+        size_t end = newline == std::string_view::npos ? m_text.size() : newline;
+        if (end > m_pos && m_text[end - 1] == '\r') --end;
+        std::string_view text = Trim(m_text.substr(m_pos, end - m_pos));
+        line = IniLine{IniLine::kOther, m_pos, end, next, text, {}};
+        if (text.empty()) {
+            line.kind = IniLine::kBlank;
+        } else if (text.front() == '[') {
+            line.kind = IniLine::kSection;
+            size_t close = text.find(']');
+            line.name =
+                Trim(text.substr(1, close == std::string_view::npos ? text.npos : close - 1));
+        } else if (size_t eq = text.find('='); eq != std::string_view::npos) {
+            line.kind = IniLine::kKey;
+            line.name = TrimRight(text.substr(0, eq));
+            line.value = TrimLeft(text.substr(eq + 1));
         }
-        lines.push_back(parsed);
-        pos = next;
+        m_pos = next;
+        return true;
     }
-    return lines;
-}
 
-// The lines [first, last) of the first section called `section`; first is its header.
-// Both are lines.size() when there is no such section.
-std::pair<size_t, size_t> FindSection(const std::vector<IniLine>& lines, std::string_view section) {
-    section = Trim(section);
-    size_t first = 0;
-    while (first < lines.size() && !(lines[first].kind == IniLine::kSection &&
-                                     winsim::EqualNoCase(lines[first].name, section)))
-        ++first;
-    size_t last = first == lines.size() ? first : first + 1;
-    while (last < lines.size() && lines[last].kind != IniLine::kSection) ++last;
-    return {first, last};
-}
+    // Moves past the header of the first section called `section` and answers it; false, at
+    // the end of the file, when there is none.
+    bool EnterSection(std::string_view section, IniLine& header) {
+        section = Trim(section);
+        while (Next(header))
+            if (header.kind == IniLine::kSection && winsim::EqualNoCase(header.name, section))
+                return true;
+        return false;
+    }
 
-size_t FindKey(const std::vector<IniLine>& lines, std::pair<size_t, size_t> range,
-               std::string_view key) {
-    key = Trim(key);
-    for (size_t i = range.first + 1; i < range.second; ++i)
-        if (lines[i].kind == IniLine::kKey && winsim::EqualNoCase(lines[i].name, key)) return i;
-    return lines.size();
-}
+    // The next line of the section entered; false at the header of the next section or at the
+    // end of the file, where SectionEnd() then is.
+    bool NextInSection(IniLine& line) {
+        m_sectionEnd = m_pos;
+        if (!Next(line)) return false;
+        if (line.kind != IniLine::kSection) return true;
+        m_pos = m_sectionEnd;
+        return false;
+    }
+    size_t SectionEnd() const { return m_sectionEnd; }
+
+private:
+    std::string_view m_text;
+    size_t m_pos = 0;
+    size_t m_sectionEnd = 0;
+};
 
 // A bare file name is a file of the Windows directory, as the profile functions have it.
 fs::path ResolveIniFile(LPCSTR fileName) {
@@ -161,30 +171,34 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
         if (!lpAppName || !lpKeyName) return CopyList({}, lpReturnedString, nSize);
         return CopyCut(fallback, lpReturnedString, nSize);
     }
-    std::vector<IniLine> lines = ParseIni(*text);
-
+    IniLines lines(*text);
+    IniLine line;
     std::vector<std::string_view> names;
     if (!lpAppName) {
-        for (const IniLine& line : lines)
+        while (lines.Next(line))
             if (line.kind == IniLine::kSection) names.push_back(line.name);
         return CopyList(names, lpReturnedString, nSize);
     }
-    auto section = FindSection(lines, lpAppName);
-    if (!lpKeyName) {
-        for (size_t i = section.first + 1; i < section.second; ++i)
-            // A nameless key would end the list early; comment lines are no keys to list.
-            if (lines[i].kind == IniLine::kKey && !lines[i].name.empty() &&
-                lines[i].name.front() != ';')
-                names.push_back(lines[i].name);
-        return CopyList(names, lpReturnedString, nSize);
+    if (!lines.EnterSection(lpAppName, line)) {
+        return lpKeyName ? CopyCut(fallback, lpReturnedString, nSize)
+                         : CopyList({}, lpReturnedString, nSize);
     }
-    size_t key = FindKey(lines, section, lpKeyName);
-    if (key == lines.size()) return CopyCut(fallback, lpReturnedString, nSize);
-    std::string_view value = lines[key].value;
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-    return CopyCut(value, lpReturnedString, nSize);
+    const std::string_view key = Trim(lpKeyName ? lpKeyName : "");
+    while (lines.NextInSection(line)) {
+        if (line.kind != IniLine::kKey) continue;
+        if (!lpKeyName) {
+            // A nameless key would end the list early; comment lines are no keys to list.
+            if (!line.name.empty() && line.name.front() != ';') names.push_back(line.name);
+        } else if (winsim::EqualNoCase(line.name, key)) {
+            std::string_view value = line.value;
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                value.back() == value.front())
+                value = value.substr(1, value.size() - 2);
+            return CopyCut(value, lpReturnedString, nSize);
+        }
+    }
+    if (!lpKeyName) return CopyList(names, lpReturnedString, nSize);
+    return CopyCut(fallback, lpReturnedString, nSize);
 }
 
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
@@ -230,58 +244,68 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
     }
     std::lock_guard<std::recursive_mutex> lock(winsim::CurrentMachine().Mutex());
     fs::path file = ResolveIniFile(lpFileName);
+    // A file that reads has its folder; the checks are for the one that does not.
+    std::optional<std::string> old = ReadIniFile(file);
     std::error_code ec;
-    if (file.empty() || !fs::is_directory(file.parent_path(), ec)) {
+    if (!old && (file.empty() || !fs::is_directory(file.parent_path(), ec))) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    std::optional<std::string> old = ReadIniFile(file);
     if (!old && fs::exists(file, ec)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     std::string_view text = old ? std::string_view(*old) : std::string_view();
-    std::vector<IniLine> lines = ParseIni(text);
-    auto section = FindSection(lines, lpAppName);
-    auto offset = [&](size_t line) {
-        return line < lines.size() ? lines[line].begin : text.size();
-    };
+    IniLines lines(text);
+    IniLine header;
+    const bool found = lines.EnterSection(lpAppName, header);
 
     // The new file is the old one with the bytes [from, to) replaced by `insert`.
     size_t from = text.size(), to = text.size();
     std::string insert;
     if (!lpKeyName) {
-        if (section.first == lines.size()) return TRUE;
-        from = offset(section.first);
-        to = offset(section.second);
-    } else if (size_t key = FindKey(lines, section, lpKeyName); key < lines.size()) {
-        const IniLine& line = lines[key];
-        from = line.begin;
-        if (!lpString) {
-            to = line.next;
-        } else {
-            std::string_view value = TrimLeft(lpString);
-            if (line.value == value) return TRUE;
-            // The key keeps its spelling and the line its own line end.
-            insert.append(line.name).append("=").append(value);
-            to = line.end;
+        if (!found) return TRUE;
+        IniLine line;
+        while (lines.NextInSection(line)) {
         }
-    } else if (!lpString) {
-        return TRUE;
+        from = header.begin;
+        to = lines.SectionEnd();
     } else {
-        std::string keyLine;
-        keyLine.append(TrimLeft(lpKeyName)).append("=").append(TrimLeft(lpString)).append("\r\n");
-        size_t after = section.first;  // the header, or the section's last key
-        for (size_t i = section.first + 1; i < section.second; ++i)
-            if (lines[i].kind == IniLine::kKey) after = i;
-        if (section.first == lines.size()) {
-            insert.append("[").append(Trim(lpAppName)).append("]\r\n").append(keyLine);
-        } else {
-            insert = keyLine;
-            from = to = lines[after].next;
+        // The first line of the key, and the section's last key line (its header if it has none).
+        std::optional<IniLine> match;
+        IniLine last = header, line;
+        const std::string_view key = Trim(lpKeyName);
+        while (found && !match && lines.NextInSection(line)) {
+            if (line.kind != IniLine::kKey) continue;
+            last = line;
+            if (winsim::EqualNoCase(line.name, key)) match = line;
         }
-        // A last line without its line end gets one before anything is added after it.
-        if (from == text.size() && !text.empty() && text.back() != '\n') insert = "\r\n" + insert;
+        if (match) {
+            from = match->begin;
+            if (!lpString) {
+                to = match->next;
+            } else {
+                std::string_view value = TrimLeft(lpString);
+                if (match->value == value) return TRUE;
+                // The key keeps its spelling and the line its own line end.
+                insert.append(match->name).append("=").append(value);
+                to = match->end;
+            }
+        } else if (!lpString) {
+            return TRUE;
+        } else {
+            std::string keyLine;
+            keyLine.append(TrimLeft(lpKeyName)).append("=").append(TrimLeft(lpString)).append("\r\n");
+            if (!found) {
+                insert.append("[").append(Trim(lpAppName)).append("]\r\n").append(keyLine);
+            } else {
+                insert = keyLine;
+                from = to = last.next;
+            }
+            // A last line without its line end gets one before anything is added after it.
+            if (from == text.size() && !text.empty() && text.back() != '\n')
+                insert = "\r\n" + insert;
+        }
     }
 
     std::string result;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,10 @@
 #include "machine/machine.h"
 
 namespace winsim {
+
+// The entry of the host `directory` called `name` without regard to case (an exact match
+// wins, and costs no listing of the directory); nothing when there is none.
+std::optional<std::string> FindEntry(const fs::path& directory, std::string_view name);
 
 // The host folder of drive `letter` (any case): <machine folder>/drive_<letter in lower case>.
 fs::path DriveFolder(Machine& machine, char letter);
