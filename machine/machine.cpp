@@ -19,9 +19,7 @@ MachineError::MachineError(fs::path file, int line, const std::string& why)
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        if (FoldLower(a[i]) != FoldLower(b[i])) return false;
     }
     return true;
 }
@@ -29,8 +27,7 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 bool LessNoCase::operator()(std::string_view a, std::string_view b) const {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        int ca = std::tolower(static_cast<unsigned char>(a[i]));
-        int cb = std::tolower(static_cast<unsigned char>(b[i]));
+        unsigned char ca = FoldLower(a[i]), cb = FoldLower(b[i]);
         if (ca != cb) return ca < cb;
     }
     return a.size() < b.size();

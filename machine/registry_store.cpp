@@ -23,8 +23,7 @@ constexpr std::uint64_t kEpochDifference = 11644473600ull;
 bool LessUpperCase::operator()(std::string_view a, std::string_view b) const {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        int ca = std::toupper(static_cast<unsigned char>(a[i]));
-        int cb = std::toupper(static_cast<unsigned char>(b[i]));
+        unsigned char ca = FoldUpper(a[i]), cb = FoldUpper(b[i]);
         if (ca != cb) return ca < cb;
     }
     return a.size() < b.size();

@@ -34,6 +34,15 @@ private:
     int m_line;
 };
 
+// Letter case of ASCII letters only, as the "C" locale the programs run in has it; inline, as
+// registry and INI lookups fold every character they compare.
+constexpr unsigned char FoldUpper(char c) {
+    return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+constexpr unsigned char FoldLower(char c) {
+    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+}
+
 // Case-insensitive comparison of 8-bit names, as Windows compares registry and INI names.
 bool EqualNoCase(std::string_view a, std::string_view b);
 struct LessNoCase {
