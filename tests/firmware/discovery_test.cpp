@@ -55,6 +55,18 @@ void SmbiosWithTrap(FirmwareTest& fw, const Bytes& table) {
     fw.Memory().Place(0x00100000 + static_cast<std::uint32_t>(table.size()), trap.GetBytes());
 }
 
+// A table holding only the service structure, placed above 1 MB; answers the entry point that
+// describes it, for a case to alter and place.
+winsim::SmbiosEntry ServiceTableAbove1Mb(FirmwareTest& fw) {
+    winsim::SmbiosTable table;
+    table.AddService(kSmbiosEntry);
+    winsim::SmbiosEntry entry;
+    entry.tableAddress = 0x00200000;
+    entry.tableLength = static_cast<std::uint16_t>(table.GetBytes().size());
+    fw.Memory().Place(entry.tableAddress, table.GetBytes());
+    return entry;
+}
+
 TEST_P(DiscoveryTest, FindsTheServiceWhereTheTablesSay) {
     GetParam().build(*this);
     EXPECT_EQ(Discover(), GetParam().expected);
@@ -84,14 +96,9 @@ INSTANTIATE_TEST_SUITE_P(
              kSmbiosEntry},
         Case{"EntryLengthZeroIsValid",
              [](FirmwareTest& fw) {
-                 winsim::SmbiosTable table;
-                 table.AddService(kSmbiosEntry);
-                 winsim::SmbiosEntry entry;
-                 entry.tableAddress = 0x00200000;
-                 entry.tableLength = static_cast<std::uint16_t>(table.GetBytes().size());
+                 winsim::SmbiosEntry entry = ServiceTableAbove1Mb(fw);
                  entry.length = 0;
                  entry.goodChecksum = false;
-                 fw.Memory().Place(entry.tableAddress, table.GetBytes());
                  fw.Memory().Place(Window(0x0777), winsim::MakeSmbiosEntry(entry));
              },
              kSmbiosEntry},
@@ -139,13 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NoBiosWindowAtAll", [](FirmwareTest& fw) { fw.Memory().Clear(); }, 0},
         Case{"SmbiosAnchorWhoseEntryPointRunsPastTheWindow",
              [](FirmwareTest& fw) {
-                 winsim::SmbiosTable table;
-                 table.AddService(kSmbiosEntry);
-                 winsim::SmbiosEntry entry;
-                 entry.tableAddress = 0x00200000;
-                 entry.tableLength = static_cast<std::uint16_t>(table.GetBytes().size());
+                 winsim::SmbiosEntry entry = ServiceTableAbove1Mb(fw);
                  entry.length = 0;
-                 fw.Memory().Place(entry.tableAddress, table.GetBytes());
                  Bytes bytes = winsim::MakeSmbiosEntry(entry);
                  fw.Memory().Place(Window(0xFFFC), Bytes(bytes.begin(), bytes.begin() + 4));
                  fw.Memory().Place(Window(0xFFE8), Bytes(bytes.begin(), bytes.begin() + 24));
