@@ -1,8 +1,12 @@
 // INI files as Windows reads and writes them. A write changes only the lines it must: a new key
 // goes after the last key of its section, a new section at the end, a replaced value keeps its
 // key's spelling and line end, and every other byte of the file stays as it was. Each call reads
-// the file once and writes it at most once, so a call costs time in proportion to the file.
+// the file once, looks no further than the section it needs, and writes at most once, from the
+// first byte that changes, so a call costs time in proportion to the file.
 #include <windows.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <optional>
@@ -120,6 +124,18 @@ std::optional<std::string> ReadIniFile(const fs::path& file) {
     } catch (const winsim::MachineError&) {
         return std::nullopt;
     }
+}
+
+// Writes all of `bytes` at offset `at` of the open file.
+bool WriteAt(int file, std::string_view bytes, size_t at) {
+    while (!bytes.empty()) {
+        ssize_t n = pwrite(file, bytes.data(), bytes.size(), static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+        at += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 // Copies `text` cut to the buffer, with its NUL; answers the characters copied.
@@ -308,12 +324,15 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
         }
     }
 
-    std::string result;
-    result.reserve(text.size() + insert.size());
-    result.append(text.substr(0, from)).append(insert).append(text.substr(to));
-    try {
-        winsim::WriteFileAtomically(file, result);
-    } catch (const winsim::MachineError&) {
+    // Rewritten in place from the first changed byte, as Windows writes profiles. A write that
+    // fails answers FALSE, and the file is then not to be trusted.
+    std::string changed = insert;
+    changed.append(text.substr(to));
+    int out = ::open(file.c_str(), O_WRONLY | O_CREAT, 0644);
+    bool written = out >= 0 && WriteAt(out, changed, from) &&
+                   ftruncate(out, static_cast<off_t>(from + changed.size())) == 0;
+    if (out >= 0) ::close(out);
+    if (!written) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
