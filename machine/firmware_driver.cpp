@@ -83,13 +83,15 @@ bool LockDriver::Request(LockDriverHandle& handle, std::uint32_t code, std::uint
         std::uint32_t address = 0;
         if (physical < 0x100000000ull) {
             auto& view = handle.views[paragraph];
-            if (!view.bytes) view.bytes = std::make_shared<Bytes>(kMappingSize);
             // Copied again whenever memory has changed since, so that a mapping shows memory
-            // as it is now.
+            // as it is now; in place, as the address space points into the copy.
             const auto& memory = m_machine.Component<BiosMemory>();
-            if (view.generation != memory.Generation()) {
-                view.exists = memory.Read(static_cast<std::uint32_t>(physical), kMappingSize,
-                                          view.bytes->data());
+            const auto at = static_cast<std::uint32_t>(physical);
+            if (!view.bytes) {
+                view.bytes = std::make_shared<Bytes>(memory.Copy(at, kMappingSize, view.exists));
+                view.generation = memory.Generation();
+            } else if (view.generation != memory.Generation()) {
+                view.exists = memory.Read(at, kMappingSize, view.bytes->data());
                 view.generation = memory.Generation();
             }
             if (view.exists) {

@@ -53,23 +53,46 @@ void BiosMemory::Place(std::uint32_t address, const Bytes& bytes) {
     m_areas[static_cast<std::uint32_t>(low)] = std::move(area);
 }
 
-bool BiosMemory::Read(std::uint32_t address, std::size_t size, std::uint8_t* out) const {
+template <class Piece>
+bool BiosMemory::Walk(std::uint32_t address, std::size_t size, Piece piece) const {
     bool any = false;
     const std::uint64_t low = address, high = low + size;
-    std::uint64_t filled = low;  // out holds [low, filled) already
+    std::uint64_t done = low;  // [low, done) has been handed to `piece`
     auto it = m_areas.upper_bound(address);
     if (it != m_areas.begin()) --it;
     for (; it != m_areas.end() && it->first < high; ++it) {
         const std::uint64_t start = it->first, end = start + it->second.size();
         const std::uint64_t from = std::max(low, start), to = std::min(high, end);
         if (from >= to) continue;
-        std::memset(out + (filled - low), 0xFF, from - filled);
-        std::memcpy(out + (from - low), it->second.data() + (from - start), to - from);
-        filled = to;
+        if (from > done) piece(nullptr, from - done);
+        piece(it->second.data() + (from - start), to - from);
+        done = to;
         any = true;
     }
-    std::memset(out + (filled - low), 0xFF, high - filled);
+    if (high > done) piece(nullptr, high - done);
     return any;
+}
+
+bool BiosMemory::Read(std::uint32_t address, std::size_t size, std::uint8_t* out) const {
+    return Walk(address, size, [&out](const std::uint8_t* bytes, std::size_t count) {
+        if (bytes)
+            std::memcpy(out, bytes, count);
+        else
+            std::memset(out, 0xFF, count);
+        out += count;
+    });
+}
+
+Bytes BiosMemory::Copy(std::uint32_t address, std::size_t size, bool& exists) const {
+    Bytes copy;
+    copy.reserve(size);
+    exists = Walk(address, size, [&copy](const std::uint8_t* bytes, std::size_t count) {
+        if (bytes)
+            copy.insert(copy.end(), bytes, bytes + count);
+        else
+            copy.insert(copy.end(), count, 0xFF);
+    });
+    return copy;
 }
 
 bool BiosMemory::Exists(std::uint32_t address) const {
@@ -80,9 +103,8 @@ bool BiosMemory::Exists(std::uint32_t address) const {
 }
 
 Bytes BiosMemory::Window() const {
-    Bytes window(kWindowSize);
-    Read(kWindowBase, kWindowSize, window.data());
-    return window;
+    bool exists;
+    return Copy(kWindowBase, kWindowSize, exists);
 }
 
 void PlaceBuiltinImage(BiosMemory& memory) {

@@ -35,6 +35,8 @@ public:
     // Copies what exists of [address, address + size) into `out` (absent bytes as 0xFF);
     // false when none of it exists.
     bool Read(std::uint32_t address, std::size_t size, std::uint8_t* out) const;
+    // The same as a new buffer of `size` bytes; `exists` as Read answers.
+    Bytes Copy(std::uint32_t address, std::size_t size, bool& exists) const;
     bool Exists(std::uint32_t address) const;
     // Changes whenever memory does, so that a copy of it can tell whether it is still current.
     std::uint64_t Generation() const { return m_generation; }
@@ -47,6 +49,11 @@ public:
     void LoadFolder(const std::filesystem::path& firmwareFolder);
 
 private:
+    // Hands [address, address + size) to piece(bytes, count) in order, a run at a time: bytes
+    // points into an area, or is null for a run that does not exist. True when any run exists.
+    template <class Piece>
+    bool Walk(std::uint32_t address, std::size_t size, Piece piece) const;
+
     std::map<std::uint32_t, Bytes> m_areas;  // start address -> bytes, never touching
     std::uint64_t m_generation = 0;
 };
