@@ -35,16 +35,18 @@ RegistryKey* RegistryKey::Subkey(std::string_view subName) const {
 }
 
 RegistryKey& RegistryKey::AddSubkey(std::string_view subName, std::string_view cls, bool* created) {
-    auto it = subkeys.find(subName);
-    if (created) *created = it == subkeys.end();
-    if (it != subkeys.end()) return *it->second;
+    // One walk of the tree both to look and to insert.
+    auto it = subkeys.lower_bound(subName);
+    const bool exists = it != subkeys.end() && !subkeys.key_comp()(subName, it->first);
+    if (created) *created = !exists;
+    if (exists) return *it->second;
     auto key = std::make_shared<RegistryKey>();
     key->name = std::string(subName);
     key->className = std::string(cls);
     key->parent = this;
     key->lastWrite = lastWrite;
     RegistryKey& made = *key;
-    subkeys.emplace(made.name, std::move(key));
+    subkeys.emplace_hint(it, made.name, std::move(key));
     return made;
 }
 
@@ -59,13 +61,13 @@ const RegistryValue* RegistryKey::FindValue(std::string_view valueName) const {
 }
 
 void RegistryKey::SetValue(std::string_view valueName, std::uint32_t type, std::string data) {
-    auto it = m_valueIndex.find(valueName);
-    if (it != m_valueIndex.end()) {
+    auto it = m_valueIndex.lower_bound(valueName);
+    if (it != m_valueIndex.end() && !m_valueIndex.key_comp()(valueName, it->first)) {
         m_values[it->second].type = type;
         m_values[it->second].data = std::move(data);
         return;
     }
-    m_valueIndex.emplace(std::string(valueName), m_values.size());
+    m_valueIndex.emplace_hint(it, std::string(valueName), m_values.size());
     m_values.push_back(RegistryValue{std::string(valueName), type, std::move(data)});
 }
 
