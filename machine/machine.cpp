@@ -10,19 +10,9 @@
 
 namespace winsim {
 
-namespace {
-
-// "file:line: why", or "file: why" without a line.
-std::string Describe(const fs::path& file, int line, const std::string& why) {
-    std::string text = file.string();
-    if (line > 0) text.append(":").append(std::to_string(line));
-    return text.append(": ").append(why);
-}
-
-}  // namespace
-
 MachineError::MachineError(fs::path file, int line, const std::string& why)
-    : std::runtime_error(Describe(file, line, why)),
+    : std::runtime_error(file.string() + (line > 0 ? ":" + std::to_string(line) : "") + ": " +
+                         why),
       m_file(std::move(file)),
       m_line(line) {}
 
