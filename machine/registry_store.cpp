@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "machine/machine.h"
+#include "machine/regf.h"
 #include "machine/regfile.h"
 
 namespace winsim {
@@ -253,6 +254,8 @@ void RegistryStore::Changed(RegistryKey& key) {
         WriteFileAtomically(m_machine.Folder() / "registry.reg", Export());
         return;
     }
+    // Text over a binary hive would lose what we do not read (security, volatile keys).
+    if (hive->binaryHive) return;
     // A loaded hive keeps its changes in its own file, as Windows flushes a hive to its file.
     std::string out = "REGEDIT4\r\n\r\n";
     ExportKey(*hive, "HKEY_CURRENT_USER", true, out);
@@ -298,7 +301,13 @@ long LoadHiveFile(const std::filesystem::path& file, std::uint64_t lastWrite,
         },
         lastWrite, file);
     try {
-        ParseRegFile(ReadWholeFile(file), file, loader);
+        std::string bytes = ReadWholeFile(file);
+        if (IsBinaryHive(bytes)) {
+            if (long rc = ReadBinaryHive(bytes, lastWrite, hive)) return rc;
+            hive->binaryHive = true;
+        } else {
+            ParseRegFile(bytes, file, loader);
+        }
     } catch (const MachineError&) {
         return kErrorNotRegistryFile;
     }

@@ -37,6 +37,8 @@ struct RegistryKey : std::enable_shared_from_this<RegistryKey> {
     std::uint64_t lastWrite = 0;     // FILETIME: 100 ns since 1601
     bool deleted = false;            // removed from the tree while a handle still held it
     std::filesystem::path hiveFile;  // set on the root of a hive loaded from this file
+    // Set on the root of a hive read from a binary file: its changes stay in memory.
+    bool binaryHive = false;
     std::map<std::string, std::shared_ptr<RegistryKey>, LessUpperCase> subkeys;
 
     RegistryKey* Subkey(std::string_view name) const;
@@ -79,7 +81,9 @@ public:
     // without the keys of loaded hives.
     std::string Export() const;
     // After a program changed the tree: stamps `key` and, on a persistent machine, writes
-    // registry.reg again (a new file renamed over the old).
+    // registry.reg again (a new file renamed over the old), or the text hive file the key is
+    // in. A hive read from a binary file is never written: its changes last until it is
+    // unloaded.
     void Changed(RegistryKey& key);
 
     RegistryKey& LocalMachine() { return *m_localMachine; }
@@ -110,9 +114,10 @@ private:
     std::uintptr_t m_nextHandle = 0x1000;
 };
 
-// Reads a user hive file: the keys of the hive as REGEDIT4 text, each key path beginning with
-// HKEY_CURRENT_USER (the hive's root). Answers ERROR_SUCCESS with the hive's root key,
-// ERROR_FILE_NOT_FOUND, or ERROR_NOT_REGISTRY_FILE for a file that is not such a text.
+// Reads a user hive file: a binary hive (machine/regf.h, the root marked binaryHive), or the
+// keys of the hive as REGEDIT4 text, each key path beginning with HKEY_CURRENT_USER (the
+// hive's root). Answers ERROR_SUCCESS with the hive's root key, ERROR_FILE_NOT_FOUND, or
+// ERROR_NOT_REGISTRY_FILE for a file that is neither.
 long LoadHiveFile(const std::filesystem::path& file, std::uint64_t lastWrite,
                   std::shared_ptr<RegistryKey>& root);
 
