@@ -2,6 +2,7 @@
 // loaded through RegLoadKeyA as the agent loads a profile's NTUSER.DAT.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -586,4 +587,53 @@ TEST_F(BinaryHiveLoad, ChangesLastUntilUnloadAndNeverReachTheFile) {
     EXPECT_EQ(ERROR_FILE_NOT_FOUND,
               RegOpenKeyExA(HKEY_USERS, "Profile\\Software\\Added", 0, KEY_READ, &key));
     EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyA(HKEY_USERS, "Profile"));
+}
+
+// Small sound hives for the fuzzer to start from, each within its 8 KB input limit. With
+// ZU_WRITE_REGF_SEEDS set, the test writes them to fuzz/seeds/regf/.
+std::string ValuesSeed() {
+    HiveBuilder b;
+    std::uint32_t values = b.ValueList({
+        b.Value("SMTP Server", REG_SZ, Utf16(u"mail.example.com") + std::string(2, '\0')),
+        b.Value("Port", REG_DWORD, "\x19\0\0\0"s),
+        b.Value(Utf16(u"Pfad\u00E9"), REG_EXPAND_SZ, Utf16(u"%USERPROFILE%\\x"), false),
+        b.Value("Lines", REG_MULTI_SZ, Utf16(u"one\0two\0\0"sv)),
+        b.Value("Blob", REG_BINARY, "0123456789"),
+    });
+    std::uint32_t account = b.Node({.name = "00000001", .values = 5, .valueList = values,
+                                    .className = Utf16(u"Account")});
+    std::uint32_t accounts = b.Node({.name = Utf16(u"Accounts \u00FC"), .latin1 = false,
+                                     .subkeys = 1, .subkeyList = b.List("lh", {account})});
+    std::uint32_t root = b.Node({.name = "ROOT", .subkeys = 1,
+                                 .subkeyList = b.List("lf", {accounts})});
+    return b.Bytes(root);
+}
+
+std::string ListsSeed() {
+    HiveBuilder b;
+    std::uint32_t leaf = b.Node({.name = "\xE9t\xE9"});
+    std::uint32_t middle = b.Node({.name = "m", .subkeys = 1, .subkeyList = b.List("li", {leaf})});
+    std::vector<std::uint32_t> keys;
+    for (const char* name : {"a", "b", "c"}) keys.push_back(b.Node({.name = name}));
+    std::uint32_t index = b.List("ri", {b.List("lf", {keys[0], middle}), b.List("lh", {keys[1]}),
+                                        b.List("li", {keys[2]})});
+    return b.Bytes(b.Node({.name = "R", .subkeys = 4, .subkeyList = index}));
+}
+
+TEST(BinaryHive, FuzzSeedsAreSoundHives) {
+    HiveBuilder empty;
+    const std::pair<const char*, std::string> seeds[] = {
+        {"root", empty.Bytes(empty.Node({.name = "ROOT"}))},
+        {"values", ValuesSeed()},
+        {"lists", ListsSeed()},
+    };
+    for (const auto& [name, bytes] : seeds) {
+        SCOPED_TRACE(name);
+        std::shared_ptr<RegistryKey> root;
+        EXPECT_EQ(0, winsim::ReadBinaryHive(bytes, 0, root));
+        EXPECT_LE(bytes.size(), 8192u);
+        if (std::getenv("ZU_WRITE_REGF_SEEDS"))
+            zutest::WriteFile(std::filesystem::path(ZU_SOURCE_DIR) / "fuzz" / "seeds" / "regf" / name,
+                              bytes);
+    }
 }
