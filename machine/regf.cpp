@@ -118,8 +118,7 @@ private:
     // Checks the base block and answers the root cell's offset.
     std::uint32_t ReadBaseBlock() {
         if (!IsBinaryHive(m_file) || m_file.size() < kBaseBlockSize) throw Unsound{};
-        if (Read32(m_file, kPrimarySequence) != Read32(m_file, kSecondarySequence))
-            throw Unsound{};
+        if (Read32(m_file, kPrimarySequence) != Read32(m_file, kSecondarySequence)) throw Unsound{};
         std::uint32_t sum = 0;
         for (std::size_t at = 0; at < kChecksum; at += 4) sum ^= Read32(m_file, at);
         if (sum == 0) sum = 1;
@@ -236,7 +235,8 @@ private:
         std::uint32_t size = Read32(cell, kValueDataSize);
         std::uint32_t type = Read32(cell, kValueType);
         bool latin1 = (Read16(cell, kValueFlags) & kValueLatin1Name) != 0;
-        std::string name = NameText(Slice(cell, kValueName, Read16(cell, kValueNameLength)), latin1);
+        std::string name =
+            NameText(Slice(cell, kValueName, Read16(cell, kValueNameLength)), latin1);
         std::string data;
         if (size & kDataInRecord) {
             // Up to four bytes kept where the offset of a data cell would be.

@@ -49,7 +49,7 @@ std::string Utf16(std::u16string_view text) {
 }
 
 struct NodeSpec {
-    std::string name = {};       // stored bytes: Latin-1, or UTF-16LE when !latin1
+    std::string name = {};  // stored bytes: Latin-1, or UTF-16LE when !latin1
     bool latin1 = true;
     std::uint32_t subkeys = 0;
     std::uint32_t subkeyList = kNone;
@@ -215,8 +215,7 @@ TEST(BinaryHive, KeysValuesClassesTimesAndNamesAsTheAFunctionsSeeThem) {
         b.Value("", REG_EXPAND_SZ, Utf16(u"%SystemRoot%") + std::string(2, '\0')),
         b.Value("Multi", REG_MULTI_SZ, Utf16(u"a\0bc\0\0"sv)),
         b.Value("Count", REG_DWORD, std::string("\x2A\0\0\0", 4)),
-        b.Value("Pair", REG_BINARY, "\x01\x02"),
-        b.Value("Empty", REG_BINARY, ""),
+        b.Value("Pair", REG_BINARY, "\x01\x02"), b.Value("Empty", REG_BINARY, ""),
         b.Value("Wide", REG_BINARY, std::string(13, '\x7F')),
         b.Value(Utf16(u"\u00EBigen"), REG_DWORD, std::string(4, '\0'), false),
         b.Value("\xEBigen", REG_DWORD, std::string("\1\0\0\0", 4)),  // the same name: dropped
@@ -286,7 +285,8 @@ TEST(BinaryHive, BigDataJoinsItsSegments) {
                                  .valueList = b.ValueList(values)});
     std::shared_ptr<RegistryKey> hive = Read(b.Bytes(root));
     ASSERT_TRUE(hive);
-    for (std::size_t size : sizes) EXPECT_EQ(pattern(size), DataOf(hive.get(), std::to_string(size)));
+    for (std::size_t size : sizes)
+        EXPECT_EQ(pattern(size), DataOf(hive.get(), std::to_string(size)));
 }
 
 TEST(BinaryHive, SubkeyListsOfEveryKindAndIndexRoots) {
@@ -295,12 +295,13 @@ TEST(BinaryHive, SubkeyListsOfEveryKindAndIndexRoots) {
     for (const char* name : {"a", "b", "c", "d", "e", "f"}) keys.push_back(b.Node({.name = name}));
     // Keys spread over several bins, as a grown hive has them.
     b.NewBin();
-    std::uint32_t index = b.List("ri", {b.List("lf", {keys[0], keys[1]}), b.List("li", {keys[2]}),
-                                        b.List("lh", {keys[3]})});
+    std::uint32_t index = b.List(
+        "ri", {b.List("lf", {keys[0], keys[1]}), b.List("li", {keys[2]}), b.List("lh", {keys[3]})});
     std::uint32_t nested = b.List("ri", {b.List("ri", {b.List("li", {keys[4], keys[5]})})});
     std::uint32_t left = b.Node({.name = "Left", .subkeys = 4, .subkeyList = index});
     std::uint32_t right = b.Node({.name = "Right", .subkeys = 2, .subkeyList = nested});
-    std::uint32_t root = b.Node({.name = "R", .subkeys = 2, .subkeyList = b.List("li", {right, left})});
+    std::uint32_t root =
+        b.Node({.name = "R", .subkeys = 2, .subkeyList = b.List("li", {right, left})});
     std::shared_ptr<RegistryKey> hive = Read(b.Bytes(root));
     ASSERT_TRUE(hive);
     EXPECT_EQ((std::vector<std::string>{"a", "b", "c", "d"}), SubkeyNames(*hive->Subkey("Left")));
@@ -334,7 +335,10 @@ struct Small {
         dword = b.Value("Dword", REG_DWORD, "\1\2\3\4");
         big = b.Value("Big", REG_BINARY, std::string(20000, 'x'));
         values = b.ValueList({text, dword, big});
-        key = b.Node({.name = "Key", .subkeys = 1, .subkeyList = b.List("lf", {sub}), .values = 3,
+        key = b.Node({.name = "Key",
+                      .subkeys = 1,
+                      .subkeyList = b.List("lf", {sub}),
+                      .values = 3,
                       .valueList = values});
         keys = b.List("lh", {key});
         root = b.Node({.name = "R", .subkeys = 1, .subkeyList = keys});
@@ -354,43 +358,67 @@ TEST(BinaryHive, UnsoundFilesAreRefusedWhole) {
             return file;
         };
     };
+    // A field of one of the hive's cells (its size at -4) set to `value`.
+    auto field = [](std::uint32_t Small::*cell, int at, std::uint32_t value) {
+        return [=](Small& s) {
+            s.b.Patch(s.*cell + at, 0, value);
+            return s.Bytes();
+        };
+    };
     const Case cases[] = {
         {"sound", [](Small& s) { return s.Bytes(); }},
         {"no signature", patched(0, "regF")},
         {"checksum", patched(0x1FC, "\x55")},
         {"a field the checksum covers", patched(0x30, "X")},
-        {"sequence numbers differ", [](Small& s) { s.secondarySequence = 2; return s.Bytes(); }},
+        {"sequence numbers differ",
+         [](Small& s) {
+             s.secondarySequence = 2;
+             return s.Bytes();
+         }},
         {"a log file, not a hive", patched(0x1C, "\x01")},
-        {"root is a value", [](Small& s) { s.root = s.text; return s.Bytes(); }},
-        {"root outside the bins", [](Small& s) { s.root = 0x7FFFFFF8; return s.Bytes(); }},
-        {"root inside the bin header", [](Small& s) { s.root = 8; return s.Bytes(); }},
-        {"root not on a cell boundary", [](Small& s) { s.root += 4; return s.Bytes(); }},
+        {"root is a value",
+         [](Small& s) {
+             s.root = s.text;
+             return s.Bytes();
+         }},
+        {"root outside the bins",
+         [](Small& s) {
+             s.root = 0x7FFFFFF8;
+             return s.Bytes();
+         }},
+        {"root inside the bin header",
+         [](Small& s) {
+             s.root = 8;
+             return s.Bytes();
+         }},
+        {"root not on a cell boundary",
+         [](Small& s) {
+             s.root += 4;
+             return s.Bytes();
+         }},
         {"no hbin", patched(0x1000, "hbim")},
         {"bin at another offset", patched(0x1004, "\x10")},
         {"file shorter than its bins",
-         [](Small& s) { std::string f = s.Bytes(); return f.substr(0, f.size() - 0x1000); }},
+         [](Small& s) {
+             std::string f = s.Bytes();
+             return f.substr(0, f.size() - 0x1000);
+         }},
         {"file cut inside the base block", [](Small& s) { return s.Bytes().substr(0, 0x100); }},
-        {"value list past the end",
-         [](Small& s) { s.b.Patch(s.key, 0x28, 0x00FFFFF0); return s.Bytes(); }},
-        {"more values than the list holds",
-         [](Small& s) { s.b.Patch(s.key, 0x24, 1000); return s.Bytes(); }},
-        {"subkey count above the list's",
-         [](Small& s) { s.b.Patch(s.key, 0x14, 2); return s.Bytes(); }},
-        {"key name longer than its cell",
-         [](Small& s) { s.b.Patch(s.sub, 0x48, 0x0400); return s.Bytes(); }},
-        {"value name longer than its cell",
-         [](Small& s) { s.b.Patch(s.dword, 0x02, 0x0100); return s.Bytes(); }},
-        {"data longer than their cell",
-         [](Small& s) { s.b.Patch(s.text, 0x04, 400); return s.Bytes(); }},
-        {"more than four bytes in the record",
-         [](Small& s) { s.b.Patch(s.dword, 0x04, 0x80000005); return s.Bytes(); }},
-        {"big data short of segments",
-         [](Small& s) { s.b.Patch(s.big, 0x04, 40000); return s.Bytes(); }},
-        {"a cell running past its bin",
-         [](Small& s) { s.b.Patch(s.sub - 4, 0, 0xFFFF0000); return s.Bytes(); }},
-        {"a free cell in use", [](Small& s) { s.b.Patch(s.sub - 4, 0, 0x80); return s.Bytes(); }},
+        {"value list past the end", field(&Small::key, 0x28, 0x00FFFFF0)},
+        {"more values than the list holds", field(&Small::key, 0x24, 1000)},
+        {"subkey count above the list's", field(&Small::key, 0x14, 2)},
+        {"key name longer than its cell", field(&Small::sub, 0x48, 0x0400)},
+        {"value name longer than its cell", field(&Small::dword, 0x02, 0x0100)},
+        {"data longer than their cell", field(&Small::text, 0x04, 400)},
+        {"more than four bytes in the record", field(&Small::dword, 0x04, 0x80000005)},
+        {"big data short of segments", field(&Small::big, 0x04, 40000)},
+        {"a cell running past its bin", field(&Small::sub, -4, 0xFFFF0000)},
+        {"a free cell in use", field(&Small::sub, -4, 0x80)},
         {"a key listing itself",
-         [](Small& s) { s.b.Patch(s.keys, 4, s.root); return s.Bytes(); }},
+         [](Small& s) {
+             s.b.Patch(s.keys, 4, s.root);
+             return s.Bytes();
+         }},
         {"a key listing its parent",
          [](Small& s) {
              s.b.Patch(s.sub, 0x14, 1);
@@ -410,8 +438,7 @@ TEST(BinaryHive, UnsoundFilesAreRefusedWhole) {
              s.b.Patch(s.sub, 0x28, s.b.ValueList({s.big}));
              return s.Bytes();
          }},
-        {"an unknown kind of list",
-         [](Small& s) { s.b.Patch(s.keys, 0, 'z' | 'z' << 8 | 1 << 16); return s.Bytes(); }},
+        {"an unknown kind of list", field(&Small::keys, 0, 'z' | 'z' << 8 | 1 << 16)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -471,8 +498,7 @@ TEST_F(BinaryHiveSamples, ValuesOfRealHives) {
         {"nt-hive/testhive", "data-test", "qword", REG_QWORD, std::string(8, '\xFF')},
         {"yarp/BigDataHive", "key_with_bigdata", "", REG_BINARY, std::string(16345, '1')},
         {"yarp/BigDataHive", "key_with_bigdata", "v", REG_BINARY, std::string(81725, '2')},
-        {"yarp/ExtendedASCIIHive", "\xEBigenaardig", "\xEBigenaardig", REG_SZ,
-         "\xEBigenaardig\0"s},
+        {"yarp/ExtendedASCIIHive", "\xEBigenaardig", "\xEBigenaardig", REG_SZ, "\xEBigenaardig\0"s},
         {"yarp/MultiSzHive", "key", "1", REG_MULTI_SZ, "\0"s},
         {"yarp/StringValuesHive", "key", "", REG_SZ, "test ????\0"s},
         {"yarp/StringValuesHive", "key", "1", REG_BINARY, "test"},
@@ -533,9 +559,12 @@ protected:
         m_sample = zutest::ReadFile(zutest::SamplesDir() / "hive" / "nt-hive" / "testhive");
         zutest::WriteFile(Hive(), m_sample);
         auto& token = Machine().Component<winsim::ProcessToken>();
-        ASSERT_TRUE(token.SetEnabled(*winsim::ProcessToken::LookupPrivilege(SE_RESTORE_NAME), true));
+        ASSERT_TRUE(
+            token.SetEnabled(*winsim::ProcessToken::LookupPrivilege(SE_RESTORE_NAME), true));
     }
-    std::filesystem::path Hive() { return Machine().Folder() / "drive_c" / "Profiles" / "ntuser.dat"; }
+    std::filesystem::path Hive() {
+        return Machine().Folder() / "drive_c" / "Profiles" / "ntuser.dat";
+    }
     std::string m_sample;
 };
 
@@ -554,10 +583,12 @@ TEST_F(BinaryHiveLoad, TheAgentsCallsReadALoadedProfile) {
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_USERS, "Profile\\subkey-test", 0, KEY_READ, &key));
     char name[32];
     DWORD length = sizeof name;
-    ASSERT_EQ(ERROR_SUCCESS, RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr));
     EXPECT_STREQ("Key0", name);
     length = sizeof name;
-    EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyExA(key, 511, name, &length, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegEnumKeyExA(key, 511, name, &length, nullptr, nullptr, nullptr, nullptr));
     length = sizeof name;
     EXPECT_EQ(ERROR_NO_MORE_ITEMS,
               RegEnumKeyExA(key, 512, name, &length, nullptr, nullptr, nullptr, nullptr));
@@ -569,9 +600,9 @@ TEST_F(BinaryHiveLoad, ChangesLastUntilUnloadAndNeverReachTheFile) {
     Machine().SetPersistent(true);
     ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyA(HKEY_USERS, "Profile", "C:\\Profiles\\ntuser.dat"));
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_USERS, "Profile\\Software\\Added", 0, nullptr,
-                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                             &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_USERS, "Profile\\Software\\Added", 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     ASSERT_EQ(ERROR_SUCCESS,
               RegSetValueExA(key, "Server", 0, REG_SZ, reinterpret_cast<const BYTE*>("smtp"), 5));
     DWORD size = 0;
@@ -600,12 +631,14 @@ std::string ValuesSeed() {
         b.Value("Lines", REG_MULTI_SZ, Utf16(u"one\0two\0\0"sv)),
         b.Value("Blob", REG_BINARY, "0123456789"),
     });
-    std::uint32_t account = b.Node({.name = "00000001", .values = 5, .valueList = values,
-                                    .className = Utf16(u"Account")});
-    std::uint32_t accounts = b.Node({.name = Utf16(u"Accounts \u00FC"), .latin1 = false,
-                                     .subkeys = 1, .subkeyList = b.List("lh", {account})});
-    std::uint32_t root = b.Node({.name = "ROOT", .subkeys = 1,
-                                 .subkeyList = b.List("lf", {accounts})});
+    std::uint32_t account = b.Node(
+        {.name = "00000001", .values = 5, .valueList = values, .className = Utf16(u"Account")});
+    std::uint32_t accounts = b.Node({.name = Utf16(u"Accounts \u00FC"),
+                                     .latin1 = false,
+                                     .subkeys = 1,
+                                     .subkeyList = b.List("lh", {account})});
+    std::uint32_t root =
+        b.Node({.name = "ROOT", .subkeys = 1, .subkeyList = b.List("lf", {accounts})});
     return b.Bytes(root);
 }
 
@@ -615,8 +648,8 @@ std::string ListsSeed() {
     std::uint32_t middle = b.Node({.name = "m", .subkeys = 1, .subkeyList = b.List("li", {leaf})});
     std::vector<std::uint32_t> keys;
     for (const char* name : {"a", "b", "c"}) keys.push_back(b.Node({.name = name}));
-    std::uint32_t index = b.List("ri", {b.List("lf", {keys[0], middle}), b.List("lh", {keys[1]}),
-                                        b.List("li", {keys[2]})});
+    std::uint32_t index = b.List(
+        "ri", {b.List("lf", {keys[0], middle}), b.List("lh", {keys[1]}), b.List("li", {keys[2]})});
     return b.Bytes(b.Node({.name = "R", .subkeys = 4, .subkeyList = index}));
 }
 
@@ -633,7 +666,7 @@ TEST(BinaryHive, FuzzSeedsAreSoundHives) {
         EXPECT_EQ(0, winsim::ReadBinaryHive(bytes, 0, root));
         EXPECT_LE(bytes.size(), 8192u);
         if (std::getenv("ZU_WRITE_REGF_SEEDS"))
-            zutest::WriteFile(std::filesystem::path(ZU_SOURCE_DIR) / "fuzz" / "seeds" / "regf" / name,
-                              bytes);
+            zutest::WriteFile(
+                std::filesystem::path(ZU_SOURCE_DIR) / "fuzz" / "seeds" / "regf" / name, bytes);
     }
 }
