@@ -84,7 +84,9 @@ public:
         m_bins.resize(m_binStart + 0x20, '\0');
     }
 
-    std::uint32_t Node(const NodeSpec& spec) {
+    std::uint32_t Node(const NodeSpec& spec) { return Add(NodeData(spec)); }
+    // What a key node's cell holds (a class name is added as a cell of its own).
+    std::string NodeData(const NodeSpec& spec) {
         std::string cell = "nk";
         Put16(cell, 0x02, spec.latin1 ? 0x20 : 0);
         Put32(cell, 0x04, static_cast<std::uint32_t>(spec.lastWrite));
@@ -99,7 +101,7 @@ public:
         Put32(cell, 0x30, spec.className.empty() ? kNone : Add(spec.className));
         Put16(cell, 0x48, static_cast<std::uint32_t>(spec.name.size()));
         Put16(cell, 0x4A, static_cast<std::uint32_t>(spec.className.size()));
-        return Add(cell + spec.name);
+        return cell + spec.name;
     }
     // A value record: data of up to 4 bytes in the record, longer in a cell, and beyond one
     // segment in big-data segments of 16344 bytes.
@@ -391,9 +393,14 @@ TEST(BinaryHive, UnsoundFilesAreRefusedWhole) {
              s.root = 8;
              return s.Bytes();
          }},
-        {"root not on a cell boundary",
+        {"root inside another cell",
          [](Small& s) {
-             s.root += 4;
+             // A cell of its own, size and all, in the data of another: aligned to 4, not 8.
+             std::string inner = s.b.NodeData({.name = "Inner"});
+             std::string cell;
+             Put32(cell, 0,
+                   static_cast<std::uint32_t>(-static_cast<std::int32_t>(inner.size() + 4)));
+             s.root = s.b.Add(cell + inner) + 4;
              return s.Bytes();
          }},
         {"no hbin", patched(0x1000, "hbim")},
