@@ -627,8 +627,9 @@ TEST_F(BinaryHiveLoad, ChangesLastUntilUnloadAndNeverReachTheFile) {
     EXPECT_EQ(ERROR_SUCCESS, RegUnLoadKeyA(HKEY_USERS, "Profile"));
 }
 
-// Small sound hives for the fuzzer to start from, each within its 8 KB input limit. With
-// ZU_WRITE_REGF_SEEDS set, the test writes them to fuzz/seeds/regf/.
+// Small sound hives for the fuzzer to start from, each within its 64 KB input limit, one of
+// them with a value in big-data segments. With ZU_WRITE_REGF_SEEDS set, the test writes them
+// to fuzz/seeds/regf/.
 std::string ValuesSeed() {
     HiveBuilder b;
     std::uint32_t values = b.ValueList({
@@ -660,18 +661,25 @@ std::string ListsSeed() {
     return b.Bytes(b.Node({.name = "R", .subkeys = 4, .subkeyList = index}));
 }
 
+std::string BigDataSeed() {
+    HiveBuilder b;
+    std::uint32_t values = b.ValueList({b.Value("Big", REG_BINARY, std::string(16345, 'B'))});
+    return b.Bytes(b.Node({.name = "ROOT", .values = 1, .valueList = values}));
+}
+
 TEST(BinaryHive, FuzzSeedsAreSoundHives) {
     HiveBuilder empty;
     const std::pair<const char*, std::string> seeds[] = {
         {"root", empty.Bytes(empty.Node({.name = "ROOT"}))},
         {"values", ValuesSeed()},
         {"lists", ListsSeed()},
+        {"bigdata", BigDataSeed()},
     };
     for (const auto& [name, bytes] : seeds) {
         SCOPED_TRACE(name);
         std::shared_ptr<RegistryKey> root;
         EXPECT_EQ(0, winsim::ReadBinaryHive(bytes, 0, root));
-        EXPECT_LE(bytes.size(), 8192u);
+        EXPECT_LE(bytes.size(), 65536u);
         if (std::getenv("ZU_WRITE_REGF_SEEDS"))
             zutest::WriteFile(
                 std::filesystem::path(ZU_SOURCE_DIR) / "fuzz" / "seeds" / "regf" / name, bytes);
