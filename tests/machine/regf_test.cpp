@@ -48,7 +48,8 @@ std::string Utf16(std::u16string_view text) {
     return out;
 }
 
-struct NodeSpec {
+// The fields of a key node the tests choose; the rest of its cell is filled in by NodeData.
+struct KeyNode {
     std::string name = {};  // stored bytes: Latin-1, or UTF-16LE when !latin1
     bool latin1 = true;
     std::uint32_t subkeys = 0;
@@ -84,24 +85,27 @@ public:
         m_bins.resize(m_binStart + 0x20, '\0');
     }
 
-    std::uint32_t Node(const NodeSpec& spec) { return Add(NodeData(spec)); }
-    // What a key node's cell holds (a class name is added as a cell of its own).
-    std::string NodeData(const NodeSpec& spec) {
+    std::uint32_t Node(const KeyNode& node) { return Add(NodeData(node)); }
+    // What a key node's cell holds, field by field: flags, last-write time, subkey count and
+    // list (stable; volatile ones empty), value count and list, no security cell, the class
+    // name's cell, then the lengths of name and class and the name itself. A class name is
+    // added as a cell of its own.
+    std::string NodeData(const KeyNode& node) {
         std::string cell = "nk";
-        Put16(cell, 0x02, spec.latin1 ? 0x20 : 0);
-        Put32(cell, 0x04, static_cast<std::uint32_t>(spec.lastWrite));
-        Put32(cell, 0x08, static_cast<std::uint32_t>(spec.lastWrite >> 32));
-        Put32(cell, 0x14, spec.subkeys);
+        Put16(cell, 0x02, node.latin1 ? 0x20 : 0);
+        Put32(cell, 0x04, static_cast<std::uint32_t>(node.lastWrite));
+        Put32(cell, 0x08, static_cast<std::uint32_t>(node.lastWrite >> 32));
+        Put32(cell, 0x14, node.subkeys);
         Put32(cell, 0x18, 0);
-        Put32(cell, 0x1C, spec.subkeyList);
+        Put32(cell, 0x1C, node.subkeyList);
         Put32(cell, 0x20, kNone);
-        Put32(cell, 0x24, spec.values);
-        Put32(cell, 0x28, spec.valueList);
+        Put32(cell, 0x24, node.values);
+        Put32(cell, 0x28, node.valueList);
         Put32(cell, 0x2C, kNone);
-        Put32(cell, 0x30, spec.className.empty() ? kNone : Add(spec.className));
-        Put16(cell, 0x48, static_cast<std::uint32_t>(spec.name.size()));
-        Put16(cell, 0x4A, static_cast<std::uint32_t>(spec.className.size()));
-        return cell + spec.name;
+        Put32(cell, 0x30, node.className.empty() ? kNone : Add(node.className));
+        Put16(cell, 0x48, static_cast<std::uint32_t>(node.name.size()));
+        Put16(cell, 0x4A, static_cast<std::uint32_t>(node.className.size()));
+        return cell + node.name;
     }
     // A value record: data of up to 4 bytes in the record, longer in a cell, and beyond one
     // segment in big-data segments of 16344 bytes.
