@@ -10,16 +10,10 @@
 namespace {
 
 void SetChecksum(std::string& bytes) {
-    if (bytes.size() < 0x200) return;
-    auto word = [&bytes](std::size_t at) {
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
-        return v;
-    };
-    std::uint32_t sum = 0;
-    for (std::size_t at = 0; at < 0x1FC; at += 4) sum ^= word(at);
-    sum = sum == 0 ? 1 : sum == 0xFFFFFFFF ? 0xFFFFFFFE : sum;
-    for (int i = 0; i < 4; ++i) bytes[0x1FC + i] = static_cast<char>(sum >> (8 * i));
+    if (bytes.size() < winsim::kChecksumOffset + 4) return;
+    std::uint32_t sum = winsim::BaseBlockChecksum(bytes);
+    for (int i = 0; i < 4; ++i)
+        bytes[winsim::kChecksumOffset + i] = static_cast<char>(sum >> (8 * i));
 }
 
 // Every name, class and data byte of the tree comes from a cell of its own, so the tree can

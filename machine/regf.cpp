@@ -34,7 +34,6 @@ constexpr std::size_t kMinorVersion = 0x18;
 constexpr std::size_t kFileType = 0x1C;
 constexpr std::size_t kRootCell = 0x24;
 constexpr std::size_t kBinsSize = 0x28;
-constexpr std::size_t kChecksum = 0x1FC;
 
 // Key node fields, from the start of the cell's data.
 constexpr std::size_t kNodeFlags = 0x02;
@@ -119,11 +118,7 @@ private:
     std::uint32_t ReadBaseBlock() {
         if (!IsBinaryHive(m_file) || m_file.size() < kBaseBlockSize) throw Unsound{};
         if (Read32(m_file, kPrimarySequence) != Read32(m_file, kSecondarySequence)) throw Unsound{};
-        std::uint32_t sum = 0;
-        for (std::size_t at = 0; at < kChecksum; at += 4) sum ^= Read32(m_file, at);
-        if (sum == 0) sum = 1;
-        if (sum == 0xFFFFFFFF) sum = 0xFFFFFFFE;
-        if (sum != Read32(m_file, kChecksum)) throw Unsound{};
+        if (BaseBlockChecksum(m_file) != Read32(m_file, kChecksumOffset)) throw Unsound{};
         // 1.3 is Windows NT 4.0's layout; later minor versions only add to it.
         if (Read32(m_file, kMajorVersion) != 1 || Read32(m_file, kMinorVersion) < 3)
             throw Unsound{};
@@ -275,6 +270,12 @@ private:
 };
 
 }  // namespace
+
+std::uint32_t BaseBlockChecksum(std::string_view bytes) {
+    std::uint32_t sum = 0;
+    for (std::size_t at = 0; at < kChecksumOffset; at += 4) sum ^= Read32(bytes, at);
+    return sum == 0 ? 1 : sum == 0xFFFFFFFF ? 0xFFFFFFFE : sum;
+}
 
 bool IsBinaryHive(std::string_view bytes) {
     return bytes.substr(0, 4) == "regf";

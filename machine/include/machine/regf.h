@@ -14,6 +14,7 @@
 // kMaxHiveDepth. Security descriptors and volatile subkeys are not read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -24,6 +25,12 @@ struct RegistryKey;
 
 // How deep keys below the root, and index roots inside a subkey list, may nest.
 constexpr int kMaxHiveDepth = 512;
+
+// Where the base block keeps its checksum, and the checksum its first 508 bytes call for (the
+// XOR of their dwords, 0 written as 1 and 0xFFFFFFFF as 0xFFFFFFFE). `bytes` holds at least
+// kChecksumOffset + 4 bytes.
+constexpr std::size_t kChecksumOffset = 0x1FC;
+std::uint32_t BaseBlockChecksum(std::string_view bytes);
 
 // Whether `bytes` begin as a binary hive does (and so are not REGEDIT4 text).
 bool IsBinaryHive(std::string_view bytes);
